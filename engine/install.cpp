@@ -1,0 +1,121 @@
+// The install sequence that Continue runs: free-space check, install folder, file
+// transfer, Start-menu group, removal list and install record. Reaches the system
+// only through platform/platform.h and the window only through InstallUi.
+#include <string.h>
+
+#include "../platform/platform.h"
+#include "install.h"
+
+const char kMessageTitle[] = "Zoppel Setup";
+
+bool HasEnoughDiskSpace() {
+    char root[4];
+    size_t length = strlen(gSetup.installDir);
+    if (length > 3) length = 3;
+    memcpy(root, gSetup.installDir, length);
+    root[length] = '\0';
+    VolumeSpace space;
+    // No volume root in the first three characters (a UNC or relative path, an empty
+    // field): the check passes, and a real shortage shows as a failed copy.
+    if (QueryFreeSpace(root, &space) != kSysOk) return true;
+    uint64_t freeBytes = (uint64_t)space.freeClusters * space.bytesPerSector * space.sectorsPerCluster;
+    return freeBytes >= kRequiredFreeBytes;
+}
+
+bool InstallPathsFit() {
+    char path[kPathSize];
+    if (!CopyText(path, sizeof path, gSetup.installDir) ||
+        !AppendText(path, sizeof path, "\\") ||
+        !AppendText(path, sizeof path, kDataFolderName)) {
+        return false;
+    }
+    for (int i = 0; i < kInstallCount; ++i) {
+        if (!CopyText(path, sizeof path, gSetup.installDir) ||
+            !AppendPathComponent(path, sizeof path, InstallList[i])) {
+            return false;
+        }
+    }
+    for (int i = 0; i < kRemovalCount; ++i) {
+        if (!CopyText(path, sizeof path, gSetup.installDir) ||
+            !AppendPathComponent(path, sizeof path, RemovalList[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static bool CreatedOrExists(SysError result) {
+    return result == kSysOk || result == kErrAlreadyExists;
+}
+
+bool CreateInstallDirectory() {
+    if (!InstallPathsFit()) return false;
+    // Each pass creates the deepest missing ancestor that can be created, then tries
+    // the full path again. A path never has more ancestors than characters, which
+    // bounds the passes even on a file system that accepts and then loses a folder.
+    for (size_t pass = 0; pass < kPathSize; ++pass) {
+        if (CreatedOrExists(MakeFolder(gSetup.installDir))) return true;
+        char scratch[kPathSize];
+        CopyText(scratch, sizeof scratch, gSetup.installDir);
+        // The upward walk does not stop at an existing ancestor: its creation fails
+        // like any other, and the walk ends once no backslash is left.
+        do {
+            if (!StripLastComponent(scratch)) return false;
+        } while (MakeFolder(scratch) != kSysOk);
+    }
+    return false;
+}
+
+// Reports a failure that stops the install and ends the setup; busyCount stays raised,
+// so the window ignores everything but the end.
+static void StopInstall(InstallUi* ui, const char* message) {
+    ShowError(ui, message);
+    EndSetup(ui);
+}
+
+void RunInstall(InstallUi* ui) {
+    ++gSetup.busyCount;
+    ReadDirectoryField(ui, gSetup.installDir);
+    if (!HasEnoughDiskSpace()) {
+        StopInstall(ui, "Not enough disk space to install Zoppel.");
+        return;
+    }
+    ShowStatus(ui, "Creating directory..", nullptr);
+    EnableButtons(ui, false);
+    SetWaitCursor(ui);
+
+    // A dataDir that does not fit is left empty; CreateInstallDirectory refuses such
+    // an installDir before anything is created.
+    if (!CopyText(gSetup.dataDir, kPathSize, gSetup.installDir) ||
+        !AppendText(gSetup.dataDir, kPathSize, "\\") ||
+        !AppendText(gSetup.dataDir, kPathSize, kDataFolderName)) {
+        gSetup.dataDir[0] = '\0';
+    }
+    if (!CreateInstallDirectory()) {
+        StopInstall(ui, "Could not create Zoppel directory.");
+        return;
+    }
+    if (!CreatedOrExists(MakeFolder(gSetup.dataDir))) {
+        StopInstall(ui, "Could not create data directory.");
+        return;
+    }
+
+    RepaintNow(ui);
+    ShowStatus(ui, "Copying files.", nullptr);
+    if (!MoveInstallList(ui)) {
+        EnableButtons(ui, true);
+        --gSetup.busyCount;
+        EndSetup(ui);
+        return;
+    }
+    MoveDataDirectory(ui, kDataFolderName, gSetup.dataDir);
+    if (IsStartMenuChecked(ui)) {
+        ShowStatus(ui, "Creating StartMenu shortcut", nullptr);
+        CreateStartMenuGroup();
+    }
+    ShowStatus(ui, "", nullptr);
+    DeleteRemovalList();
+    WriteInstallRecord();
+    ShowFinishedPage(ui);
+    --gSetup.busyCount;
+}

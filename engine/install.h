@@ -1,0 +1,54 @@
+// The install steps: file tables, file transfer, install record, Start-menu group and
+// the install sequence that runs them. All work on gSetup; the system is reached only
+// through platform/platform.h and the window only through InstallUi.
+#ifndef ZOPPEL_INSTALL_H
+#define ZOPPEL_INSTALL_H
+
+#include "install_ui.h"
+#include "setup_state.h"
+
+const int kInstallCount = 6;
+const int kRemovalCount = 38;
+
+// The six files moved to the top of the install folder, in order. The Start-menu
+// group refers to entries 0, 1, 2 and 4 by position.
+extern const char* const InstallList[kInstallCount];
+// Paths relative to installDir that are deleted after the transfer, in order.
+extern const char* const RemovalList[kRemovalCount];
+
+extern const char kDataFolderName[];      // "data"
+extern const char kDefaultInstallDir[];   // "c:\zoppel"
+extern const char kRecordKey[];           // "Software\Kestrova\Zoppel"
+extern const char kMessageTitle[];        // "Zoppel Setup"
+const uint64_t kRequiredFreeBytes = 10000000;
+
+// The whole install, run when Continue is pressed while collecting.
+void RunInstall(InstallUi* ui);
+
+// Free space of the volume named by the first three characters of installDir; a
+// query that fails (no drive root there) counts as enough.
+bool HasEnoughDiskSpace();
+// Refuses an installDir from which a path the install builds would not fit, then
+// creates installDir with its missing ancestors.
+bool CreateInstallDirectory();
+// True when dataDir and every path the install builds from installDir fit.
+bool InstallPathsFit();
+
+bool MoveInstallList(InstallUi* ui);
+void MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination);
+void DeleteRemovalList();
+
+// Fills `location` (kPathSize bytes) with the recorded install folder, "c:\zoppel"
+// when there is no record, or an empty text when the record has no readable location.
+void ReadInstallLocation(char* location);
+void WriteInstallRecord();
+
+// Writes SETUP.INI into the Windows folder and starts "grpconv -o". Reports nothing.
+void CreateStartMenuGroup();
+// Builds the text of SETUP.INI for installDir into `text` of `size` bytes and returns
+// its length, or 0 when it would not fit.
+size_t FormatGroupFile(char* text, size_t size);
+// Room for the longest SETUP.INI any installDir can give.
+const size_t kGroupTextSize = 2560;
+
+#endif

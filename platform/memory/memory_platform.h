@@ -1,0 +1,94 @@
+// Control of the in-memory platform stand-in that the native tests link instead of
+// the Win32 one: build volumes, folders, files and registry values, inject failures,
+// and read back what the engine left. Test-only code; uses the standard library.
+#ifndef ZOPPEL_MEMORY_PLATFORM_H
+#define ZOPPEL_MEMORY_PLATFORM_H
+
+#include <stdint.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../platform.h"
+
+namespace memfs {
+
+// File attributes, with the values Windows gives them.
+enum : uint32_t {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+};
+
+// Every platform operation, for failure injection and the call log.
+enum class Op {
+    FreeSpace, MakeFolder, CopyFile, DeleteFile, ResetAttributes, RemoveFolder,
+    BeginListing, NextEntry, OpenKey, CreateKey, ReadValue, WriteValue,
+    WindowsFolder, ShortForm, WriteFile, StartCommand,
+};
+const char* OpName(Op op);
+
+struct Call {
+    Op op;
+    std::string path;  // the first path argument as given, or the key or command
+};
+
+// Back to a new machine: volume C: (4 GB free), the Windows folder C:\WINDOWS, the
+// current folder C:\, an empty registry, the single-byte code page, no failures.
+void Reset();
+
+void AddVolume(char letter, VolumeSpace space);
+void SetVolumeSpace(char letter, VolumeSpace space);
+// A volume on which nothing can be created, changed or deleted, as on a CD.
+void SetVolumeReadOnly(char letter, bool readOnly);
+void SetWindowsFolder(const std::string& path);
+void SetDoubleByteCodePage(bool on);  // lead bytes as in code page 932
+
+// Creation helpers create missing parents; they return false on a bad path.
+bool AddFolder(const std::string& path);
+bool AddFile(const std::string& path, const std::string& content, uint32_t attributes = 0);
+// Gives an existing entry an explicit short (8.3) name.
+bool SetShortName(const std::string& path, const std::string& shortName);
+// A folder in which nothing new can be created (kErrAccessDenied).
+bool DenyCreateIn(const std::string& path);
+
+bool Exists(const std::string& path);
+bool IsFolder(const std::string& path);
+std::optional<std::string> ReadFile(const std::string& path);
+std::optional<uint32_t> Attributes(const std::string& path);
+// The names in a folder, sorted case-insensitively, without "." and "..".
+std::vector<std::string> List(const std::string& path);
+// Every file on every volume: full path (as the entries are spelled) to content.
+std::map<std::string, std::string> Files();
+
+struct RegValue {
+    uint32_t type;
+    std::string data;
+};
+const uint32_t kRegSz = 1;
+const uint32_t kRegDword = 4;
+void AddRegistryKey(const std::string& key);
+void SetRegistryValue(const std::string& key, const std::string& name, uint32_t type,
+                      const std::string& data);
+std::optional<RegValue> RegistryValue(const std::string& key, const std::string& name);
+bool RegistryKeyExists(const std::string& key);
+
+const std::vector<std::string>& StartedCommands();
+
+// Makes every call of `op` on `path` fail with `error`; an empty path matches every
+// call of that operation. Paths compare as the stand-in resolves them.
+void FailOn(Op op, const std::string& path, SysError error);
+// Makes platform call number `n` since Reset (the first is 1) fail with `error`.
+void FailCall(uint64_t n, SysError error);
+uint64_t CallCount();
+const std::vector<Call>& Calls();
+// Registry keys and folder listings opened and not yet closed.
+int OpenHandles();
+
+}  // namespace memfs
+
+#endif

@@ -1,0 +1,149 @@
+// The platform functions over the Win32 ANSI calls: KERNEL32 for files, folders and
+// commands, ADVAPI32 for the per-user registry, USER32 for stepping characters.
+#include <windows.h>
+
+#include <string.h>
+
+#include "../platform.h"
+
+// Copies `text` into `buffer` of `size` bytes; false, with nothing copied, when it
+// does not fit.
+static bool CopyBounded(char* buffer, size_t size, const char* text) {
+    size_t length = strlen(text);
+    if (length >= size) return false;
+    memcpy(buffer, text, length + 1);
+    return true;
+}
+
+static SysError LastError() {
+    DWORD error = GetLastError();
+    // A call that failed without saying why still failed.
+    return error != 0 ? (SysError)error : (SysError)ERROR_GEN_FAILURE;
+}
+
+SysError QueryFreeSpace(const char* root, VolumeSpace* space) {
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
+        return LastError();
+    }
+    space->sectorsPerCluster = sectorsPerCluster;
+    space->bytesPerSector = bytesPerSector;
+    space->freeClusters = freeClusters;
+    space->totalClusters = totalClusters;
+    return kSysOk;
+}
+
+SysError MakeFolder(const char* path) {
+    return CreateDirectoryA(path, NULL) ? kSysOk : LastError();
+}
+
+SysError CopyFileOver(const char* from, const char* to) {
+    return CopyFileA(from, to, FALSE) ? kSysOk : LastError();
+}
+
+SysError DeleteOneFile(const char* path) {
+    return DeleteFileA(path) ? kSysOk : LastError();
+}
+
+SysError ResetAttributes(const char* path) {
+    return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) ? kSysOk : LastError();
+}
+
+SysError RemoveEmptyFolder(const char* path) {
+    return RemoveDirectoryA(path) ? kSysOk : LastError();
+}
+
+static void FillEntry(const WIN32_FIND_DATAA& data, FolderEntry* entry) {
+    entry->isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // cFileName holds at most MAX_PATH bytes, as does the entry's name.
+    if (!CopyBounded(entry->name, sizeof entry->name, data.cFileName)) entry->name[0] = '\0';
+}
+
+SysError BeginFolderListing(const char* pattern, FolderListing* listing, FolderEntry* first) {
+    WIN32_FIND_DATAA data;
+    HANDLE handle = FindFirstFileA(pattern, &data);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    FillEntry(data, first);
+    *listing = (FolderListing)handle;
+    return kSysOk;
+}
+
+bool NextFolderEntry(FolderListing listing, FolderEntry* entry) {
+    WIN32_FIND_DATAA data;
+    if (!FindNextFileA((HANDLE)listing, &data)) return false;
+    FillEntry(data, entry);
+    return true;
+}
+
+void EndFolderListing(FolderListing listing) {
+    FindClose((HANDLE)listing);
+}
+
+SysError OpenUserKeyForRead(const char* keyPath, UserKey* key) {
+    HKEY handle;
+    LONG result = RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &handle);
+    if (result != ERROR_SUCCESS) return (SysError)result;
+    *key = (UserKey)handle;
+    return kSysOk;
+}
+
+SysError CreateUserKey(const char* keyPath, UserKey* key) {
+    HKEY handle;
+    DWORD disposition;
+    LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, NULL, &handle, &disposition);
+    if (result != ERROR_SUCCESS) return (SysError)result;
+    *key = (UserKey)handle;
+    return kSysOk;
+}
+
+SysError ReadKeyValue(UserKey key, const char* name, void* data, uint32_t* size) {
+    DWORD length = *size;
+    LONG result = RegQueryValueExA((HKEY)key, name, NULL, NULL, (BYTE*)data, &length);
+    *size = length;
+    return (SysError)result;
+}
+
+SysError WriteKeyText(UserKey key, const char* name, const char* text) {
+    return (SysError)RegSetValueExA((HKEY)key, name, 0, REG_SZ, (const BYTE*)text,
+                                    (DWORD)strlen(text) + 1);
+}
+
+void CloseUserKey(UserKey key) {
+    RegCloseKey((HKEY)key);
+}
+
+SysError GetWindowsFolder(char* buffer, uint32_t size) {
+    UINT length = GetWindowsDirectoryA(buffer, size);
+    if (length == 0) return LastError();
+    return length < size ? kSysOk : (SysError)ERROR_INSUFFICIENT_BUFFER;
+}
+
+SysError GetShortForm(const char* path, char* buffer, uint32_t size) {
+    char shortPath[MAX_PATH];
+    DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (length == 0) return LastError();
+    if (length >= sizeof shortPath || !CopyBounded(buffer, size, shortPath)) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    return kSysOk;
+}
+
+SysError WriteNewFile(const char* path, const void* data, uint32_t length) {
+    HFILE file = _lcreat(path, 0);
+    if (file == HFILE_ERROR) return LastError();
+    SysError result = kSysOk;
+    if (_lwrite(file, (LPCCH)data, length) != length) result = LastError();
+    if (_lclose(file) == HFILE_ERROR && result == kSysOk) result = LastError();
+    return result;
+}
+
+SysError StartHiddenCommand(const char* commandLine) {
+    UINT result = WinExec(commandLine, SW_HIDE);
+    // WinExec answers 32 or less on failure, with the reason in its result.
+    return result > 31 ? kSysOk : (result != 0 ? (SysError)result : (SysError)ERROR_OUTOFMEMORY);
+}
+
+const char* NextCharacter(const char* text) {
+    return CharNextA(text);
+}

@@ -1,0 +1,210 @@
+// Moving the install files and the data folder, and deleting the removal list, on
+// source folders built for each case; every case ends with the no-loss check.
+#include <string.h>
+
+#include "test_support.h"
+
+namespace {
+
+class Transfer : public ::testing::Test {
+protected:
+    void Prepare(const std::string& sourceDir, const std::string& installDir, const Distribution& d) {
+        FreshMachine(sourceDir);
+        Distribution laid = d;
+        laid.sourceDir = sourceDir;
+        LayOut(laid);
+        memfs::AddFolder(installDir);
+        snprintf(gSetup.installDir, kPathSize, "%s", installDir.c_str());
+        snprintf(gSetup.dataDir, kPathSize, "%s\\data", installDir.c_str());
+        memfs::AddFolder(gSetup.dataDir);
+        before = memfs::Files();
+    }
+    void ExpectNothingLost() {
+        EXPECT_EQ(LostFiles(before, gSetup.sourceDir, gSetup.installDir), std::vector<std::string>{});
+    }
+    size_t CallsOf(memfs::Op op) {
+        size_t count = 0;
+        for (const memfs::Call& call : memfs::Calls()) count += call.op == op;
+        return count;
+    }
+    std::map<std::string, std::string> before;
+    InstallUi ui;
+};
+
+TEST_F(Transfer, MovesEveryFileAndRemovesTheEmptiedSourceData) {
+    Distribution d;
+    Prepare("E:\\SETUP", "D:\\Games\\Zoppel", d);
+    memfs::AddFile("E:\\SETUP\\README.TXT", ContentOf("README.TXT"), memfs::kAttrHidden | memfs::kAttrSystem);
+    before = memfs::Files();
+    ASSERT_TRUE(MoveInstallList(&ui));
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+
+    for (const char* name : InstallList) {
+        std::string dst = std::string("D:\\Games\\Zoppel\\") + name;
+        EXPECT_EQ(memfs::ReadFile(dst), ContentOf(name)) << name;
+        EXPECT_EQ(memfs::Attributes(dst), 0u) << name;
+        EXPECT_FALSE(memfs::Exists(std::string("E:\\SETUP\\") + name)) << name;
+    }
+    for (const std::string& name : d.dataFiles) {
+        EXPECT_EQ(memfs::ReadFile("D:\\Games\\Zoppel\\data\\" + name), ContentOf(name));
+        EXPECT_EQ(memfs::Attributes("D:\\Games\\Zoppel\\data\\" + name), 0u);
+    }
+    EXPECT_FALSE(memfs::Exists("E:\\SETUP\\data"));
+    EXPECT_EQ(memfs::List("E:\\SETUP"), std::vector<std::string>{"SETUP.EXE"});
+    EXPECT_EQ(ui.statuses, (std::vector<std::string>{
+        "Copying ZOPPEL.EXE", "Copying ORDERFRM.DOC", "Copying README.DOC", "Copying README.TXT",
+        "Copying UNINSTAL.EXE", "Copying UNINSTAL.BAT", "Copying big.lev", "Copying level1.dat",
+        "Copying sound.wav"}));
+    EXPECT_TRUE(ui.errors.empty());
+    EXPECT_EQ(memfs::OpenHandles(), 0);
+    ExpectNothingLost();
+}
+
+TEST_F(Transfer, RunFromTheInstallFolderItselfCopiesAndDeletesNothing) {
+    Distribution d;
+    Prepare("C:\\ZOPPEL", "c:\\zoppel", d);
+    memfs::AddFile("C:\\ZOPPEL\\ZOPPEL.EXE", ContentOf("ZOPPEL.EXE"), memfs::kAttrReadOnly);
+    memfs::AddFile("C:\\ZOPPEL\\data\\big.lev", ContentOf("big.lev"), memfs::kAttrHidden);
+    before = memfs::Files();
+    ASSERT_TRUE(MoveInstallList(&ui));
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_EQ(CallsOf(memfs::Op::CopyFile), 0u);
+    EXPECT_EQ(CallsOf(memfs::Op::DeleteFile), 0u);
+    EXPECT_EQ(CallsOf(memfs::Op::RemoveFolder), 0u);
+    EXPECT_EQ(memfs::Attributes("c:\\zoppel\\ZOPPEL.EXE"), 0u);
+    EXPECT_EQ(memfs::Attributes("c:\\zoppel\\data\\big.lev"), 0u);
+    EXPECT_EQ(memfs::Files(), before);
+}
+
+TEST_F(Transfer, MissingInstallFileStopsWithItsNameAfterTheEarlierOnesMoved) {
+    Distribution d;
+    Prepare("E:\\SETUP", "D:\\Zoppel", d);
+    memfs::AddFile("D:\\Zoppel\\README.TXT", "older", memfs::kAttrReadOnly);
+    ASSERT_EQ(DeleteOneFile("E:\\SETUP\\README.TXT"), kSysOk);
+    before = memfs::Files();
+    EXPECT_FALSE(MoveInstallList(&ui));
+    EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy README.TXT"});
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(memfs::ReadFile(std::string("D:\\Zoppel\\") + InstallList[i]), ContentOf(InstallList[i]));
+        EXPECT_FALSE(memfs::Exists(std::string("E:\\SETUP\\") + InstallList[i]));
+    }
+    // The failed file's destination is left alone, and nothing after it is touched.
+    EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\README.TXT"), memfs::kAttrReadOnly);
+    EXPECT_TRUE(memfs::Exists("E:\\SETUP\\UNINSTAL.EXE"));
+    EXPECT_FALSE(memfs::Exists("D:\\Zoppel\\UNINSTAL.EXE"));
+    EXPECT_EQ(ui.statuses.back(), "Copying README.TXT");
+    ExpectNothingLost();
+}
+
+TEST_F(Transfer, ReadOnlySourcesArriveWritableAndStayInTheSource) {
+    Distribution d;
+    Prepare("E:\\SETUP", "D:\\Zoppel", d);
+    memfs::AddFile("E:\\SETUP\\README.DOC", ContentOf("README.DOC"), memfs::kAttrReadOnly);
+    memfs::AddFile("E:\\SETUP\\data\\sound.wav", ContentOf("sound.wav"), memfs::kAttrReadOnly);
+    before = memfs::Files();
+    ASSERT_TRUE(MoveInstallList(&ui));
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\README.DOC"), 0u);
+    EXPECT_EQ(DeleteOneFile("D:\\Zoppel\\README.DOC"), kSysOk);
+    EXPECT_TRUE(memfs::Exists("E:\\SETUP\\README.DOC"));
+    EXPECT_EQ(memfs::List("E:\\SETUP\\data"), std::vector<std::string>{"sound.wav"});
+    EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\data\\sound.wav"), 0u);
+    EXPECT_TRUE(ui.errors.empty());
+    ExpectNothingLost();
+}
+
+TEST_F(Transfer, ReadOnlyMediumKeepsEverySource) {
+    Distribution d;
+    Prepare("E:\\SETUP", "D:\\Zoppel", d);
+    memfs::SetVolumeReadOnly('E', true);
+    ASSERT_TRUE(MoveInstallList(&ui));
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    for (const auto& [path, content] : before) {
+        if (path.rfind("E:", 0) == 0) {
+            EXPECT_EQ(memfs::ReadFile(path), content) << path;
+        }
+    }
+    for (const char* name : InstallList) EXPECT_TRUE(memfs::Exists(std::string("D:\\Zoppel\\") + name));
+    EXPECT_EQ(memfs::List("D:\\Zoppel\\data").size(), d.dataFiles.size());
+    EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(Transfer, SourceDataFolderShapes) {
+    // Empty: removed after the move.
+    Distribution empty;
+    empty.dataFiles = {};
+    Prepare("E:\\SETUP", "D:\\Zoppel", empty);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_FALSE(memfs::Exists("E:\\SETUP\\data"));
+    EXPECT_TRUE(ui.statuses.empty());
+
+    // Missing: nothing happens, not even an attempt to remove it.
+    Distribution none;
+    none.dataFolder = false;
+    Prepare("E:\\SETUP", "D:\\Zoppel", none);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    size_t removals = 0;
+    for (const memfs::Call& call : memfs::Calls()) removals += call.op == memfs::Op::RemoveFolder;
+    EXPECT_EQ(removals, 0u);
+
+    // Nested: the subfolder is neither copied nor entered and keeps the folder alive.
+    Distribution nested;
+    Prepare("E:\\SETUP", "D:\\Zoppel", nested);
+    memfs::AddFile("E:\\SETUP\\data\\extra\\deep.dat", "deep");
+    before = memfs::Files();
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_EQ(memfs::List("E:\\SETUP\\data"), std::vector<std::string>{"extra"});
+    EXPECT_FALSE(memfs::Exists("D:\\Zoppel\\data\\extra"));
+    EXPECT_EQ(memfs::ReadFile("E:\\SETUP\\data\\extra\\deep.dat"), "deep");
+    ExpectNothingLost();
+}
+
+TEST_F(Transfer, TrailingBackslashOnTheInstallFolderLosesNothing) {
+    // Run from the install folder, typed with a trailing backslash: the data files
+    // never count as equal to their destinations, and copying each onto itself fails.
+    Distribution d;
+    Prepare("D:\\Zoppel", "D:\\Zoppel\\", d);
+    snprintf(gSetup.dataDir, kPathSize, "D:\\Zoppel\\\\data");
+    before = memfs::Files();
+    ASSERT_TRUE(MoveInstallList(&ui));
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_EQ(memfs::Files(), before);
+    EXPECT_TRUE(memfs::IsFolder("D:\\Zoppel\\data"));
+    EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(Transfer, DataFileThatCannotBeCopiedStaysAndKeepsTheFolder) {
+    Distribution d;
+    Prepare("E:\\SETUP", "D:\\Zoppel", d);
+    memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\level1.dat", kErrDiskFull);
+    // A name that fits under the source but not under a deep install folder.
+    std::string deep = "D:\\" + std::string(200, 'd');
+    memfs::AddFolder(deep + "\\data");
+    std::string longName(60, 'L');
+    memfs::AddFile("E:\\SETUP\\data\\" + longName, "long");
+    snprintf(gSetup.dataDir, kPathSize, "%s\\data", deep.c_str());
+    before = memfs::Files();
+    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_EQ(memfs::List("E:\\SETUP\\data"), (std::vector<std::string>{"level1.dat", longName}));
+    EXPECT_EQ(memfs::ReadFile(deep + "\\data\\big.lev"), ContentOf("big.lev"));
+    EXPECT_EQ(memfs::ReadFile("E:\\SETUP\\data\\" + longName), "long");
+    EXPECT_TRUE(ui.errors.empty());
+    EXPECT_EQ(LostFiles(before, "E:\\SETUP", deep), std::vector<std::string>{});
+}
+
+TEST_F(Transfer, DeleteRemovalListDeletesOnlyItsOwnEntries) {
+    Distribution d;
+    Prepare("E:\\SETUP", "D:\\Zoppel", d);
+    for (const char* entry : RemovalList) memfs::AddFile(std::string("D:\\Zoppel\\") + entry, "old");
+    memfs::AddFile("D:\\Zoppel\\LICENSE.TXT", "old", memfs::kAttrReadOnly);
+    memfs::AddFile("D:\\Zoppel\\keep.txt", "mine");
+    memfs::AddFile("D:\\Zoppel\\data\\keep.lev", "mine");
+    DeleteRemovalList();
+    EXPECT_EQ(memfs::List("D:\\Zoppel"), (std::vector<std::string>{"data", "keep.txt", "license.txt"}));
+    EXPECT_EQ(memfs::List("D:\\Zoppel\\data"), std::vector<std::string>{"keep.lev"});
+    // Nothing there: nothing happens, nothing is reported.
+    DeleteRemovalList();
+    EXPECT_TRUE(ui.events.empty());
+}
+
+}  // namespace
