@@ -1,0 +1,7 @@
+# Prints a program's size and the DLLs it imports, after each link.
+file(SIZE "${EXE}" size)
+execute_process(COMMAND "${OBJDUMP}" -p "${EXE}" OUTPUT_VARIABLE dump)
+string(REGEX MATCHALL "DLL Name: [^\n]+" dlls "${dump}")
+string(REPLACE "DLL Name: " "" dlls "${dlls}")
+get_filename_component(name "${EXE}" NAME)
+message(STATUS "${name}: ${size} bytes; imports ${dlls}")

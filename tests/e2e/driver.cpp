@@ -1,0 +1,286 @@
+// Drives the running setup dialog from a second Win32 program under Wine, as a user
+// would, and reads back what it shows and what it left. Each argument is one step;
+// steps run in order and the first that fails ends the program with exit code 1.
+// Every wait polls its condition with a deadline.
+//
+//   dialog                 wait for the setup dialog
+//   text ID                print "ID=<text>" of a control
+//   wait-text ID TEXT      wait until a control shows TEXT
+//   set ID TEXT            replace a control's text
+//   click ID               press a button (BM_CLICK)
+//   command ID             post WM_COMMAND ID to the dialog, as a click would
+//   close                  the close box (SC_CLOSE)
+//   key ID return|escape   a key press on a control (ID 0: the focused one)
+//   state ID               print "ID visible=V enabled=E checked=C"
+//   wait-visible ID 0|1    wait until a control is hidden or shown
+//   focus                  print "focus=ID" of the focused control
+//   barrier                wait until the dialog has handled everything posted so far
+//   box                    wait for a "Zoppel Setup" message box; print "box=<text>"
+//   no-box                 fail if a message box is up
+//   ok-box                 press OK on the message box
+//   gone                   wait until the dialog has closed
+//   alive                  fail unless the dialog is still open
+//   shot FILE              save a picture of the dialog as a BMP file
+//   reg NAME               print the install record's value NAME: "NAME=<text>" with
+//                          "type=T size=S", or "NAME missing"
+//   attrs PATH             print "attrs=<hex>" or "attrs missing"
+//   idle                   stay alive (keeps Wine's desktop up between programs)
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const char kTitle[] = "Zoppel Setup";
+static const DWORD kWaitMs = 30000;
+static const int kFieldId = 1000;
+static const int kCheckId = 1002;
+
+static HWND gDialog;
+
+static void Fail(const char* what, const char* detail) {
+    fprintf(stderr, "driver: %s %s\n", what, detail ? detail : "");
+    fflush(stdout);
+    ExitProcess(1);
+}
+
+// Calls `test` every 20 ms until it is true or the deadline passes.
+template <typename Test>
+static bool WaitFor(Test test, DWORD limitMs = kWaitMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (test()) return true;
+        if (GetTickCount() - start > limitMs) return false;
+        Sleep(20);
+    }
+}
+
+struct Search {
+    bool wantBox;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchTopWindow(HWND window, LPARAM param) {
+    Search* search = (Search*)param;
+    char title[64];
+    char cls[64];
+    if (!GetWindowTextA(window, title, sizeof title) || strcmp(title, kTitle) != 0) return TRUE;
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    bool isDialog = GetDlgItem(window, kFieldId) != NULL;
+    bool isBox = GetDlgItem(window, 0xFFFF) != NULL && !isDialog;
+    if ((search->wantBox && isBox) || (!search->wantBox && isDialog)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND FindTop(bool box) {
+    Search search = {box, NULL};
+    EnumWindows(MatchTopWindow, (LPARAM)&search);
+    return search.found;
+}
+
+static HWND Control(int id) {
+    if (!gDialog) Fail("no dialog:", "run 'dialog' first");
+    HWND control = GetDlgItem(gDialog, id);
+    if (!control) Fail("no control", nullptr);
+    return control;
+}
+
+static void ReadText(HWND window, char* text, int size) {
+    DWORD_PTR length = 0;
+    text[0] = '\0';
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, size, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &length)) {
+        Fail("window does not answer", nullptr);
+    }
+}
+
+static HWND FocusedControl() {
+    GUITHREADINFO info;
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(gDialog, NULL);
+    if (!GetGUIThreadInfo(thread, &info)) return NULL;
+    return info.hwndFocus;
+}
+
+static void PressKey(HWND target, UINT key) {
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_CHAR, key == VK_RETURN ? '\r' : 0x1B, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+static bool Checked() {
+    return SendMessageA(Control(kCheckId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// Posted messages are handled in order: once the check box shows a state posted
+// after them, everything posted before has been handled too.
+static void Barrier() {
+    bool was = Checked();
+    PostMessageA(Control(kCheckId), BM_SETCHECK, was ? BST_UNCHECKED : BST_CHECKED, 0);
+    if (!WaitFor([&] { return Checked() != was; })) Fail("barrier not reached", nullptr);
+    PostMessageA(Control(kCheckId), BM_SETCHECK, was ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (!WaitFor([&] { return Checked() == was; })) Fail("barrier not reached", nullptr);
+}
+
+static void SaveShot(const char* file) {
+    // Paint everything first: a window just shown may not have painted yet.
+    RedrawWindow(gDialog, NULL, NULL, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Barrier();
+    RECT frame;
+    GetWindowRect(gDialog, &frame);
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    // Copied from the screen: PrintWindow across processes gives a blank picture.
+    BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
+    GdiFlush();
+    DWORD rowSize = ((DWORD)width * 3 + 3) & ~3u;
+    DWORD imageSize = rowSize * (DWORD)height;
+    BITMAPFILEHEADER header;
+    ZeroMemory(&header, sizeof header);
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageSize;
+    FILE* out = fopen(file, "wb");
+    if (!out) Fail("cannot write", file);
+    fwrite(&header, sizeof header, 1, out);
+    fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+    fwrite(bits, imageSize, 1, out);
+    fclose(out);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+}
+
+static void PrintRecordValue(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kestrova\\Zoppel", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        printf("%s missing\n", name);
+        return;
+    }
+    char data[1024];
+    DWORD type = 0;
+    DWORD size = sizeof data - 1;
+    LONG result = RegQueryValueExA(key, name, NULL, &type, (BYTE*)data, &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+        printf("%s missing\n", name);
+        return;
+    }
+    data[size] = '\0';
+    printf("%s=%s type=%lu size=%lu\n", name, data, type, size);
+}
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* step = argv[i];
+        auto arg = [&](int n) -> const char* {
+            if (i + n >= argc) Fail("missing argument for", step);
+            return argv[i + n];
+        };
+        if (!strcmp(step, "dialog")) {
+            if (!WaitFor([] { return (gDialog = FindTop(false)) != NULL; })) Fail("no setup dialog", nullptr);
+        } else if (!strcmp(step, "text")) {
+            char text[1024];
+            ReadText(Control(atoi(arg(1))), text, sizeof text);
+            printf("%s=%s\n", arg(1), text);
+            i += 1;
+        } else if (!strcmp(step, "wait-text")) {
+            HWND control = Control(atoi(arg(1)));
+            const char* want = arg(2);
+            char text[1024];
+            if (!WaitFor([&] { ReadText(control, text, sizeof text); return strcmp(text, want) == 0; })) {
+                Fail("text never became", want);
+            }
+            i += 2;
+        } else if (!strcmp(step, "set")) {
+            DWORD_PTR result;
+            SendMessageTimeoutA(Control(atoi(arg(1))), WM_SETTEXT, 0, (LPARAM)arg(2), SMTO_ABORTIFHUNG, 5000, &result);
+            i += 2;
+        } else if (!strcmp(step, "click")) {
+            PostMessageA(Control(atoi(arg(1))), BM_CLICK, 0, 0);
+            i += 1;
+        } else if (!strcmp(step, "command")) {
+            int id = atoi(arg(1));
+            PostMessageA(gDialog, WM_COMMAND, (WPARAM)id, (LPARAM)Control(id));
+            i += 1;
+        } else if (!strcmp(step, "close")) {
+            PostMessageA(gDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else if (!strcmp(step, "key")) {
+            int id = atoi(arg(1));
+            HWND target = id ? Control(id) : FocusedControl();
+            if (!target) Fail("nothing has the focus", nullptr);
+            PressKey(target, !strcmp(arg(2), "return") ? VK_RETURN : VK_ESCAPE);
+            i += 2;
+        } else if (!strcmp(step, "state")) {
+            HWND control = Control(atoi(arg(1)));
+            printf("%s visible=%d enabled=%d checked=%d\n", arg(1), IsWindowVisible(control) ? 1 : 0,
+                   IsWindowEnabled(control) ? 1 : 0,
+                   SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+            i += 1;
+        } else if (!strcmp(step, "wait-visible")) {
+            HWND control = Control(atoi(arg(1)));
+            bool want = atoi(arg(2)) != 0;
+            if (!WaitFor([&] { return (IsWindowVisible(control) != FALSE) == want; })) Fail("visibility never became", arg(2));
+            i += 2;
+        } else if (!strcmp(step, "focus")) {
+            HWND focus = FocusedControl();
+            printf("focus=%d\n", focus ? GetDlgCtrlID(focus) : 0);
+        } else if (!strcmp(step, "barrier")) {
+            Barrier();
+        } else if (!strcmp(step, "box")) {
+            HWND box = NULL;
+            if (!WaitFor([&] { return (box = FindTop(true)) != NULL; })) Fail("no message box", nullptr);
+            char text[1024];
+            ReadText(GetDlgItem(box, 0xFFFF), text, sizeof text);
+            printf("box=%s\n", text);
+        } else if (!strcmp(step, "no-box")) {
+            if (FindTop(true)) Fail("a message box is up", nullptr);
+        } else if (!strcmp(step, "ok-box")) {
+            HWND box = FindTop(true);
+            if (!box) Fail("no message box to answer", nullptr);
+            PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            if (!WaitFor([&] { return !IsWindow(box); })) Fail("message box stays", nullptr);
+        } else if (!strcmp(step, "gone")) {
+            HWND dialog = gDialog ? gDialog : FindTop(false);
+            if (dialog && !WaitFor([&] { return !IsWindow(dialog); })) Fail("dialog stays open", nullptr);
+        } else if (!strcmp(step, "alive")) {
+            if (!gDialog || !IsWindow(gDialog)) Fail("dialog has closed", nullptr);
+        } else if (!strcmp(step, "shot")) {
+            SaveShot(arg(1));
+            i += 1;
+        } else if (!strcmp(step, "reg")) {
+            PrintRecordValue(arg(1));
+            i += 1;
+        } else if (!strcmp(step, "attrs")) {
+            DWORD attributes = GetFileAttributesA(arg(1));
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                printf("attrs missing\n");
+            } else {
+                printf("attrs=%lx\n", attributes);
+            }
+            i += 1;
+        } else if (!strcmp(step, "idle")) {
+            for (;;) Sleep(60000);
+        } else {
+            Fail("unknown step", step);
+        }
+        fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,205 @@
+// The program entry and the setup dialog: proposes an install folder, runs the
+// install on Continue and shows the completion page. Implements InstallUi for the
+// engine. Win32 only (USER32, SHELL32, KERNEL32).
+#include <windows.h>
+#include <shlobj.h>
+
+#include "../engine/install.h"
+#include "resource_ids.h"
+
+// The engine reaches the window through this: the dialog it runs in.
+struct InstallUi {
+    HWND dialog;
+};
+
+static const char kOldWindowsMessage[] = "Zoppel does not work with this version of Windows.";
+static const size_t kStatusSize = 128;
+static const char kCutMark[] = "...";
+
+void ReadDirectoryField(InstallUi* ui, char* text) {
+    text[0] = '\0';
+    GetWindowTextA(GetDlgItem(ui->dialog, IDC_INSTALL_DIR), text, (int)kPathSize);
+}
+
+bool IsStartMenuChecked(InstallUi* ui) {
+    return IsDlgButtonChecked(ui->dialog, IDC_START_MENU) == BST_CHECKED;
+}
+
+void ShowStatus(InstallUi* ui, const char* format, const char* argument) {
+    // A text too long for the status line keeps its start and ends in "...".
+    char text[kStatusSize];
+    if (!FormatText(text, sizeof text - (sizeof kCutMark - 1), format, argument)) {
+        AppendText(text, sizeof text, kCutMark);
+    }
+    SetDlgItemTextA(ui->dialog, IDC_STATUS, text);
+}
+
+void ShowError(InstallUi* ui, const char* text) {
+    MessageBoxA(ui->dialog, text, kMessageTitle, MB_OK);
+}
+
+void EnableButtons(InstallUi* ui, bool enabled) {
+    EnableWindow(GetDlgItem(ui->dialog, IDOK), enabled);
+    EnableWindow(GetDlgItem(ui->dialog, IDCANCEL), enabled);
+}
+
+void SetWaitCursor(InstallUi*) {
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+}
+
+void RepaintNow(InstallUi* ui) {
+    UpdateWindow(ui->dialog);
+}
+
+void ShowFinishedPage(InstallUi* ui) {
+    static const int kCollectingControls[] = {
+        IDC_INSTALL_DIR, IDC_PROMPT, IDC_STATUS, IDC_BROWSE, IDC_START_MENU, IDC_EXIT,
+    };
+    for (int id : kCollectingControls) ShowWindow(GetDlgItem(ui->dialog, id), SW_HIDE);
+    ShowWindow(GetDlgItem(ui->dialog, IDC_DONE_TEXT), SW_SHOW);
+    ShowWindow(GetDlgItem(ui->dialog, IDOK), SW_HIDE);
+    ShowWindow(GetDlgItem(ui->dialog, IDCANCEL), SW_HIDE);
+    gSetup.stage = StageFinished;
+    HWND exitButton = GetDlgItem(ui->dialog, IDC_EXIT);
+    ShowWindow(exitButton, SW_SHOW);
+    SetFocus(exitButton);
+}
+
+void EndSetup(InstallUi* ui) {
+    EndDialog(ui->dialog, 0);
+}
+
+static void CentreOnScreen(HWND dialog) {
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    int x = (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2;
+    SetWindowPos(dialog, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+static bool WindowsTooOld() {
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwMajorVersion < 4;
+}
+
+static INT_PTR InitSetupDialog(HWND dialog) {
+    if (WindowsTooOld()) {
+        MessageBoxA(dialog, kOldWindowsMessage, kMessageTitle, MB_OK);
+        EndDialog(dialog, 0);
+        return FALSE;
+    }
+    gSetup.busyCount = 0;
+    gSetup.stage = StageCollecting;
+    CentreOnScreen(dialog);
+    SetWindowTextA(dialog, kMessageTitle);
+    SendDlgItemMessageA(dialog, IDC_INSTALL_DIR, EM_LIMITTEXT, kPathSize, 0);
+    char location[kPathSize];
+    ReadInstallLocation(location);
+    SetDlgItemTextA(dialog, IDC_INSTALL_DIR, location);
+    SendDlgItemMessageA(dialog, IDC_INSTALL_DIR, EM_SETSEL, 0, -1);
+    SetFocus(GetDlgItem(dialog, IDC_INSTALL_DIR));
+    CheckDlgButton(dialog, IDC_START_MENU, BST_CHECKED);
+    return FALSE;  // the focus is set
+}
+
+static void BrowseForInstallDir(HWND dialog) {
+    char path[kPathSize];
+    path[0] = '\0';
+    BROWSEINFOA browse;
+    ZeroMemory(&browse, sizeof browse);
+    browse.hwndOwner = dialog;
+    browse.pszDisplayName = path;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    LPITEMIDLIST item = SHBrowseForFolderA(&browse);
+    if (item == NULL) return;
+    // When the conversion fails, the picker's display name is still in `path`.
+    SHGetPathFromIDListA(item, path);
+    SetDlgItemTextA(dialog, IDC_INSTALL_DIR, path);
+    IMalloc* shellMalloc;
+    if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {
+        shellMalloc->Free(item);
+        shellMalloc->Release();
+    }
+}
+
+static INT_PTR OnCommand(HWND dialog, WPARAM command) {
+    bool busy = gSetup.busyCount > 0;
+    switch (command) {
+    case IDOK:
+        if (busy) return FALSE;
+        if (gSetup.stage == StageCollecting) {
+            InstallUi ui = {dialog};
+            RunInstall(&ui);
+        } else {
+            EndDialog(dialog, 0);
+        }
+        return TRUE;
+    case IDCANCEL:
+        if (busy) return FALSE;
+        EndDialog(dialog, 0);
+        return TRUE;
+    case IDC_BROWSE:
+        if (gSetup.stage != StageCollecting) return FALSE;
+        BrowseForInstallDir(dialog);
+        return TRUE;
+    case IDC_EXIT:
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return InitSetupDialog(dialog);
+    case WM_COMMAND:
+        return OnCommand(dialog, wParam);
+    case WM_CLOSE:
+        if (gSetup.busyCount <= 0) EndDialog(dialog, 0);
+        return TRUE;
+    case WM_SETCURSOR:
+        if (gSetup.busyCount <= 0) return FALSE;
+        SetCursor(LoadCursorA(NULL, IDC_WAIT));
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// Keeps a DLL planted beside SETUP.EXE (a download folder) from ever being loaded:
+// later loads search the system folder only. Systems before the call existed have
+// no such search order to change.
+static void LoadLibrariesFromSystemOnly() {
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == NULL) return;
+    FARPROC setDefault = GetProcAddress(kernel, "SetDefaultDllDirectories");
+    if (setDefault != NULL) {
+        ((SetDefaultDllDirectoriesFn)(void*)setDefault)(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return;
+    }
+    // Older systems: at least take the current folder out of the search.
+    FARPROC setDirectory = GetProcAddress(kernel, "SetDllDirectoryA");
+    if (setDirectory != NULL) ((SetDllDirectoryFn)(void*)setDirectory)("");
+}
+
+static void RunSetup() {
+    LoadLibrariesFromSystemOnly();
+    char modulePath[kPathSize];
+    DWORD length = GetModuleFileNameA(NULL, modulePath, sizeof modulePath);
+    // Older systems leave a cut path unterminated.
+    if (length == 0 || length >= sizeof modulePath) modulePath[0] = '\0';
+    DeriveSourceDir(modulePath);
+    DialogBoxParamA(GetModuleHandleA(NULL), SETUP_DIALOG_NAME, NULL, SetupDialogProc, 0);
+}
+
+// The process entry. The program needs none of the C runtime's start-up (no command
+// line, no static constructors), so the linker starts it here; the command line and
+// show state are ignored, and the exit code is always 0.
+extern "C" void SetupEntry() {
+    RunSetup();
+    ExitProcess(0);
+}
