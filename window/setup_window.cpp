@@ -62,6 +62,7 @@ void ShowFinishedPage(InstallUi* ui) {
     gSetup.stage = StageFinished;
     HWND exitButton = GetDlgItem(ui->dialog, IDC_EXIT);
     ShowWindow(exitButton, SW_SHOW);
+    SendMessageA(ui->dialog, DM_SETDEFID, IDC_EXIT, 0);
     SetFocus(exitButton);
 }
 
@@ -100,6 +101,9 @@ static INT_PTR InitSetupDialog(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_INSTALL_DIR, EM_SETSEL, 0, -1);
     SetFocus(GetDlgItem(dialog, IDC_INSTALL_DIR));
     CheckDlgButton(dialog, IDC_START_MENU, BST_CHECKED);
+    // The template marks both Continue and Exit as default buttons, and the dialog
+    // manager takes the last one: Enter in the field would then press the hidden Exit.
+    SendMessageA(dialog, DM_SETDEFID, IDOK, 0);
     return FALSE;  // the focus is set
 }
 

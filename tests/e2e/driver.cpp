@@ -18,6 +18,10 @@
 //   box                    wait for a "Zoppel Setup" message box; print "box=<text>"
 //   no-box                 fail if a message box is up
 //   ok-box                 press OK on the message box
+//   picker                 wait for the folder picker the dialog opened
+//   cancel-picker          cancel the folder picker
+//   picker-count           print "pickers=N", the folder pickers open now
+//   pick-top               choose the picker's top folder and press OK
 //   gone                   wait until the dialog has closed
 //   alive                  fail unless the dialog is still open
 //   shot FILE              save a picture of the dialog as a BMP file
@@ -26,6 +30,7 @@
 //   attrs PATH             print "attrs=<hex>" or "attrs missing"
 //   idle                   stay alive (keeps Wine's desktop up between programs)
 #include <windows.h>
+#include <commctrl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -34,7 +39,6 @@
 static const char kTitle[] = "Zoppel Setup";
 static const DWORD kWaitMs = 30000;
 static const int kFieldId = 1000;
-static const int kCheckId = 1002;
 
 static HWND gDialog;
 
@@ -82,6 +86,33 @@ static HWND FindTop(bool box) {
     return search.found;
 }
 
+struct Pickers {
+    HWND owner;
+    HWND found;
+    int count;
+};
+
+// The folder picker: a dialog window owned by the setup dialog that is not our box.
+static BOOL CALLBACK MatchPicker(HWND window, LPARAM param) {
+    Pickers* pickers = (Pickers*)param;
+    char title[64];
+    char cls[64];
+    GetClassNameA(window, cls, sizeof cls);
+    GetWindowTextA(window, title, sizeof title);
+    if (GetWindow(window, GW_OWNER) == pickers->owner && strcmp(cls, "#32770") == 0 &&
+        strcmp(title, kTitle) != 0 && IsWindowVisible(window)) {
+        pickers->found = window;
+        ++pickers->count;
+    }
+    return TRUE;
+}
+
+static Pickers FindPickers() {
+    Pickers pickers = {gDialog, NULL, 0};
+    EnumWindows(MatchPicker, (LPARAM)&pickers);
+    return pickers;
+}
+
 static HWND Control(int id) {
     if (!gDialog) Fail("no dialog:", "run 'dialog' first");
     HWND control = GetDlgItem(gDialog, id);
@@ -111,18 +142,21 @@ static void PressKey(HWND target, UINT key) {
     PostMessageA(target, WM_KEYUP, key, 0xC0000001);
 }
 
-static bool Checked() {
-    return SendMessageA(Control(kCheckId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+static LRESULT FieldLimit() {
+    DWORD_PTR limit = 0;
+    SendMessageTimeoutA(Control(kFieldId), EM_GETLIMITTEXT, 0, 0, SMTO_ABORTIFHUNG, 5000, &limit);
+    return (LRESULT)limit;
 }
 
-// Posted messages are handled in order: once the check box shows a state posted
-// after them, everything posted before has been handled too.
+// Posted messages are handled in order: once the field shows a text limit posted
+// after them, everything posted before has been handled too. The limit is put back.
 static void Barrier() {
-    bool was = Checked();
-    PostMessageA(Control(kCheckId), BM_SETCHECK, was ? BST_UNCHECKED : BST_CHECKED, 0);
-    if (!WaitFor([&] { return Checked() != was; })) Fail("barrier not reached", nullptr);
-    PostMessageA(Control(kCheckId), BM_SETCHECK, was ? BST_CHECKED : BST_UNCHECKED, 0);
-    if (!WaitFor([&] { return Checked() == was; })) Fail("barrier not reached", nullptr);
+    LRESULT was = FieldLimit();
+    LRESULT marker = was == 12345 ? 54321 : 12345;
+    PostMessageA(Control(kFieldId), EM_LIMITTEXT, (WPARAM)marker, 0);
+    if (!WaitFor([&] { return FieldLimit() == marker; })) Fail("barrier not reached", nullptr);
+    PostMessageA(Control(kFieldId), EM_LIMITTEXT, (WPARAM)was, 0);
+    if (!WaitFor([&] { return FieldLimit() == was; })) Fail("barrier not reached", nullptr);
 }
 
 static void SaveShot(const char* file) {
@@ -256,6 +290,24 @@ int main(int argc, char** argv) {
             if (!box) Fail("no message box to answer", nullptr);
             PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
             if (!WaitFor([&] { return !IsWindow(box); })) Fail("message box stays", nullptr);
+        } else if (!strcmp(step, "picker")) {
+            if (!WaitFor([] { return FindPickers().found != NULL; })) Fail("no folder picker", nullptr);
+        } else if (!strcmp(step, "cancel-picker")) {
+            HWND picker = FindPickers().found;
+            if (!picker) Fail("no folder picker to cancel", nullptr);
+            PostMessageA(picker, WM_COMMAND, IDCANCEL, 0);
+            if (!WaitFor([&] { return !IsWindow(picker); })) Fail("folder picker stays", nullptr);
+        } else if (!strcmp(step, "pick-top")) {
+            HWND picker = FindPickers().found;
+            HWND tree = picker ? FindWindowExA(picker, NULL, "SysTreeView32", NULL) : NULL;
+            if (!tree) Fail("no folder tree", nullptr);
+            DWORD_PTR top = 0, done = 0;
+            SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0, SMTO_ABORTIFHUNG, 5000, &top);
+            SendMessageTimeoutA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)top, SMTO_ABORTIFHUNG, 5000, &done);
+            PostMessageA(GetDlgItem(picker, IDOK), BM_CLICK, 0, 0);
+            if (!WaitFor([&] { return !IsWindow(picker); })) Fail("folder picker stays", nullptr);
+        } else if (!strcmp(step, "picker-count")) {
+            printf("pickers=%d\n", FindPickers().count);
         } else if (!strcmp(step, "gone")) {
             HWND dialog = gDialog ? gDialog : FindTop(false);
             if (dialog && !WaitFor([&] { return !IsWindow(dialog); })) Fail("dialog stays open", nullptr);

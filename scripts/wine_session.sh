@@ -1,0 +1,93 @@
+# Sourced by the end-to-end tests and the demo: a Wine session of our own under one
+# run folder. wine_session_start makes the prefix (32-bit, no Mono or Gecko, no Linux
+# desktop entries), starts Xvfb when there is no display, maps drives d: and e: to
+# folders of the run (and f: to a small tmpfs when it can be mounted), and keeps one
+# helper program running so Wine's desktop stays up between programs.
+# wine_session_stop ends what start began, by process id. Needs: RUN, DRIVER_EXE.
+
+wine_session_env() {
+    export WINEPREFIX="$RUN/prefix" WINEARCH=win32 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+    export HOME="$RUN/home" XDG_CONFIG_HOME="$RUN/home/.config" XDG_DATA_HOME="$RUN/home/.local/share"
+    export XDG_CACHE_HOME="$RUN/home/.cache"
+    if [ -f "$RUN/session.display" ]; then export DISPLAY; DISPLAY=$(cat "$RUN/session.display"); fi
+}
+
+# Polls a command until it succeeds, for at most $1 seconds.
+wait_until() {
+    local limit=$1
+    shift
+    local deadline=$((SECONDS + limit))
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+wine_session_start() {
+    wine_session_stop 2>/dev/null || true
+    rm -rf "$RUN"
+    mkdir -p "$RUN/home" "$RUN/d" "$RUN/e"
+    wine_session_env
+    if [ -z "${DISPLAY:-}" ]; then
+        Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$RUN/xvfb.display" >/dev/null 2>&1 &
+        echo $! >"$RUN/session.xvfb"
+        wait_until 20 test -s "$RUN/xvfb.display" || { echo "Xvfb did not start" >&2; return 1; }
+        echo ":$(cat "$RUN/xvfb.display")" >"$RUN/session.display"
+        wine_session_env
+    fi
+    timeout 300 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+    # Without a window manager Wine draws the captions itself.
+    timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+    local devices="$WINEPREFIX/dosdevices"
+    ln -sfn "$RUN/d" "$devices/d:"
+    ln -sfn "$RUN/e" "$devices/e:"
+    rm -f "$devices/z:"  # programs under test see only their own drives
+    mkdir -p "$RUN/small"
+    if mount -t tmpfs -o size=8m tmpfs "$RUN/small" 2>/dev/null; then
+        touch "$RUN/session.mounted"
+        ln -sfn "$RUN/small" "$devices/f:"
+    fi
+    cp "$DRIVER_EXE" "$WINEPREFIX/drive_c/driver.exe"
+    wine 'C:\driver.exe' idle >/dev/null 2>&1 &
+    echo $! >"$RUN/session.keeper"
+}
+
+wine_session_stop() {
+    [ -d "$RUN" ] || return 0
+    wine_session_env
+    if [ -f "$RUN/session.keeper" ]; then
+        kill "$(cat "$RUN/session.keeper")" 2>/dev/null || true
+        rm -f "$RUN/session.keeper"
+    fi
+    if [ -d "$WINEPREFIX" ]; then
+        timeout 30 wineserver -k 2>/dev/null || true
+        timeout 30 wineserver -w 2>/dev/null || true
+    fi
+    if [ -f "$RUN/session.xvfb" ]; then
+        kill "$(cat "$RUN/session.xvfb")" 2>/dev/null || true
+        rm -f "$RUN/session.xvfb" "$RUN/session.display"
+    fi
+    if [ -f "$RUN/session.mounted" ]; then
+        umount "$RUN/small" 2>/dev/null || true
+        rm -f "$RUN/session.mounted"
+    fi
+}
+
+# Runs driver.exe with the given steps; its output goes to standard output.
+drive() {
+    timeout 120 wine 'C:\driver.exe' "$@"
+}
+
+# Starts the setup in e:\SETUP (or the given Windows path) in the background.
+start_setup() {
+    local program=${1:-'E:\SETUP\SETUP.EXE'}
+    (cd "$RUN" && exec wine "$program") >>"$RUN/setup.log" 2>&1 &
+    SETUP_PID=$!
+}
+
+# Waits for the setup process to end; fails after 60 seconds.
+wait_setup_exit() {
+    wait_until 60 eval '! kill -0 "$SETUP_PID" 2>/dev/null' || return 1
+    wait "$SETUP_PID" 2>/dev/null || true
+}

@@ -1,0 +1,302 @@
+#!/usr/bin/env bash
+# End-to-end tests of the real SETUP.EXE under Wine, driven through its controls by
+# driver.exe; each test then reads the files, the registry and SETUP.INI it left.
+#   e2e.sh start            make the shared Wine session (prefix, display, drives)
+#   e2e.sh scenario NAME    run one scenario with a fresh source folder
+#   e2e.sh stop             end the session
+# Environment: SETUP_EXE, DRIVER_EXE, E2E_RUN (run folder), E2E_SHOTS (screenshots).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+RUN=${E2E_RUN:?}
+source "$here/../../scripts/wine_session.sh"
+
+INSTALL_LIST=(ZOPPEL.EXE ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT)
+DATA_FILES=(big.lev level7.dat sound.wav)
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+expect_eq() {  # expect_eq ACTUAL EXPECTED WHAT
+    [ "$1" == "$2" ] || fail "$3: got [$1], expected [$2]"
+}
+
+content_of() { printf 'bytes of %s\001\377 end\n' "$1"; }
+
+expect_content() {  # expect_content LINUX-PATH NAME
+    if [ ! -f "$1" ]; then
+        fail "missing $1"
+    elif ! cmp -s "$1" <(content_of "$2"); then
+        fail "wrong bytes in $1"
+    fi
+}
+
+expect_absent() { [ ! -e "$1" ] || fail "$1 should not exist"; }
+
+# A fresh distribution in $1 (a folder of the run): SETUP.EXE, the six files, data/.
+lay_out() {
+    local folder=$1
+    mkdir -p "$folder/data"
+    cp "$SETUP_EXE" "$folder/SETUP.EXE"
+    for name in "${INSTALL_LIST[@]}" "${DATA_FILES[@]/#/data/}"; do
+        content_of "$(basename "$name")" >"$folder/$name"
+    done
+}
+
+# Clears every trace of earlier scenarios: drives, record, group file.
+fresh_machine() {
+    stop_setup
+    rm -rf "${RUN:?}/d/"* "$RUN/e/"* "$RUN/small/"* "$WINEPREFIX/drive_c/windows/SETUP.INI"
+    timeout 60 wine reg delete 'HKCU\Software\Kestrova' /f >/dev/null 2>&1 || true
+    : >"$RUN/setup.log"
+}
+
+# A listing of every file under the drives with its checksum, to prove nothing changed.
+snapshot() { (cd "$RUN" && find d e -type f -exec md5sum {} + | sort -k2); }
+
+shot() {  # shot NAME: a picture of the dialog as $E2E_SHOTS/NAME.png
+    [ -n "${E2E_SHOTS:-}" ] || return 0
+    mkdir -p "$E2E_SHOTS"
+    drive dialog shot "C:\\$1.bmp" >/dev/null || { fail "screenshot $1"; return 0; }
+    convert "$WINEPREFIX/drive_c/$1.bmp" "$E2E_SHOTS/$1.png" && rm -f "$WINEPREFIX/drive_c/$1.bmp"
+}
+
+# Ends a setup that a failed scenario left running.
+stop_setup() {
+    if [ -n "${SETUP_PID:-}" ] && kill -0 "$SETUP_PID" 2>/dev/null; then
+        kill "$SETUP_PID" 2>/dev/null || true
+        wait "$SETUP_PID" 2>/dev/null || true
+    fi
+}
+
+expect_no_record() {
+    expect_eq "$(drive reg location | tr -d '\r')" "location missing" "install record"
+}
+
+finish_setup() {
+    wait_setup_exit || fail "SETUP.EXE did not exit"
+}
+
+scenario_typical_install() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    chmod a-w "$RUN/e/SETUP/README.DOC"  # read-only in Windows terms
+    local long_name
+    long_name="$(printf 'n%.0s' {1..150}).dat"
+    content_of "$long_name" >"$RUN/e/SETUP/data/$long_name"
+    start_setup
+    out=$(drive dialog text 1000 focus | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" $'1000=c:\\zoppel\nfocus=1000' "field and focus at start"
+    shot collecting
+    out=$(drive dialog set 1000 'D:\Games\Zoppel' click 1 wait-visible 1009 1 focus \
+              state 1 state 2 state 1000 state 1007 state 1008 | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" $'focus=1009\n1 visible=0 enabled=0 checked=0\n2 visible=0 enabled=0 checked=0\n1000 visible=0 enabled=1 checked=0\n1007 visible=1 enabled=1 checked=0\n1008 visible=0 enabled=1 checked=0' "completion page"
+    shot finished
+    drive dialog click 1009 gone >/dev/null || fail "Exit did not close the window"
+    finish_setup
+
+    local dst="$RUN/d/Games/Zoppel"
+    for name in "${INSTALL_LIST[@]}"; do
+        expect_content "$dst/$name" "$name"
+    done
+    expect_content "$dst/data/level7.dat" level7.dat
+    expect_content "$dst/data/sound.wav" sound.wav
+    expect_content "$dst/data/$long_name" "$long_name"
+    expect_absent "$dst/data/big.lev"  # on the removal list
+    # The read-only source stays behind; its copy arrives writable.
+    expect_content "$RUN/e/SETUP/README.DOC" README.DOC
+    [ -w "$dst/README.DOC" ] || fail "README.DOC arrived read-only"
+    expect_eq "$(cd "$RUN/e/SETUP" && ls)" $'README.DOC\nSETUP.EXE' "what stays in the source"
+    out=$(drive reg location reg version | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" $'location=D:\\Games\\Zoppel type=1 size=16\nversion=1.1 type=1 size=4' "install record"
+    expect_eq "$(cat "$WINEPREFIX/drive_c/windows/SETUP.INI")" "$(printf '%s\r\n' \
+        '[progman.groups]' 'groupX=Zoppel' '[groupX]' \
+        '"Zoppel","D:\Games\Zoppel\ZOPPEL.EXE",,,,"D:\Games\Zoppel"' \
+        '"Order Form","D:\Games\Zoppel\ORDERFRM.DOC",,,,"D:\Games\Zoppel"' \
+        '"Readme","D:\Games\Zoppel\README.DOC",,,,"D:\Games\Zoppel"' \
+        '"Uninstall Zoppel","D:\Games\Zoppel\UNINSTAL.EXE",,,,"D:\Games\Zoppel"')" "SETUP.INI"
+    cmp -s <(tail -c 2 "$WINEPREFIX/drive_c/windows/SETUP.INI") <(printf '\r\n') || fail "SETUP.INI's last line"
+}
+
+scenario_next_run_proposes_record() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    start_setup
+    drive dialog set 1000 'd:\games\My Zoppel' key 1000 return wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "install did not complete"
+    finish_setup
+    expect_content "$RUN/d/games/My Zoppel/ZOPPEL.EXE" ZOPPEL.EXE
+    cp "$SETUP_EXE" "$RUN/e/SETUP.EXE"
+    start_setup 'E:\SETUP.EXE'
+    out=$(drive dialog text 1000 | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" '1000=d:\games\My Zoppel' "the next run's proposal"
+    drive dialog click 2 gone >/dev/null || fail "Cancel did not close the window"
+    finish_setup
+}
+
+scenario_missing_file_box() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    rm "$RUN/e/SETUP/README.TXT"
+    start_setup
+    out=$(drive dialog set 1000 'D:\Zoppel' click 1 box | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" 'box=Could not copy README.TXT' "error box"
+    # While the box is up, Continue, Cancel and the close box change nothing.
+    out=$(drive dialog command 1 command 2 close barrier alive box state 1 state 2 | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" $'box=Could not copy README.TXT\n1 visible=1 enabled=0 checked=0\n2 visible=1 enabled=0 checked=0' "while the box is up"
+    drive ok-box gone >/dev/null || fail "the setup did not end after the box"
+    finish_setup
+    for name in ZOPPEL.EXE ORDERFRM.DOC README.DOC; do
+        expect_content "$RUN/d/Zoppel/$name" "$name"
+        expect_absent "$RUN/e/SETUP/$name"
+    done
+    for name in UNINSTAL.EXE UNINSTAL.BAT; do
+        expect_content "$RUN/e/SETUP/$name" "$name"
+        expect_absent "$RUN/d/Zoppel/$name"
+    done
+    expect_content "$RUN/e/SETUP/data/level7.dat" level7.dat
+    expect_no_record
+    expect_absent "$WINEPREFIX/drive_c/windows/SETUP.INI"
+}
+
+scenario_too_little_space() {
+    if [ ! -f "$RUN/session.mounted" ]; then
+        echo "SKIP: no small volume (mounting a tmpfs needs root)"
+        exit 77
+    fi
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    local before
+    before=$(snapshot)
+    start_setup
+    out=$(drive dialog set 1000 'F:\Zoppel' click 1 box | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" 'box=Not enough disk space to install Zoppel.' "error box"
+    drive ok-box gone >/dev/null || fail "the setup did not end after the box"
+    finish_setup
+    expect_eq "$(snapshot)" "$before" "files after the refusal"
+    expect_eq "$(ls -A "$RUN/small")" "" "the small volume"
+    expect_no_record
+}
+
+scenario_check_box_cleared() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    start_setup
+    out=$(drive dialog click 1002 barrier state 1002 set 1000 'D:\Zoppel' click 1 wait-visible 1009 1 \
+              click 1009 gone | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" '1002 visible=1 enabled=1 checked=0' "check box"
+    finish_setup
+    expect_content "$RUN/d/Zoppel/ZOPPEL.EXE" ZOPPEL.EXE
+    expect_absent "$WINEPREFIX/drive_c/windows/SETUP.INI"
+    expect_eq "$(drive reg location | tr -d '\r')" 'location=D:\Zoppel type=1 size=10' "install record"
+}
+
+scenario_cancel_escape_close() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    local before
+    before=$(snapshot)
+    local way
+    for way in "click 2" "key 1000 escape" "close"; do
+        start_setup
+        # shellcheck disable=SC2086
+        drive dialog set 1000 'D:\Zoppel' $way gone >/dev/null || fail "'$way' did not close the window"
+        finish_setup
+        expect_eq "$(snapshot)" "$before" "files after '$way'"
+    done
+    expect_no_record
+}
+
+scenario_enter_keys() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    start_setup
+    drive dialog set 1000 'D:\Zoppel' key 1000 return wait-visible 1009 1 >/dev/null \
+        || fail "Enter in the field did not install"
+    # After the completion page Browse no longer reacts.
+    out=$(drive dialog command 1008 barrier picker-count | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" 'pickers=0' "Browse on the completion page"
+    drive dialog key 0 return gone >/dev/null || fail "Enter on the completion page did not exit"
+    finish_setup
+    expect_content "$RUN/d/Zoppel/UNINSTAL.BAT" UNINSTAL.BAT
+}
+
+scenario_old_windows() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    local before
+    before=$(snapshot)
+    timeout 60 wine reg add 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /v Version /d win31 /f >/dev/null
+    start_setup
+    out=$(drive box | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" 'box=Zoppel does not work with this version of Windows.' "version box"
+    drive ok-box >/dev/null || fail "the box did not go"
+    finish_setup
+    timeout 60 wine reg delete 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /f >/dev/null
+    expect_eq "$(snapshot)" "$before" "files after the refusal"
+    expect_no_record
+    expect_absent "$WINEPREFIX/drive_c/windows/SETUP.INI"
+}
+
+scenario_run_from_install_folder() {
+    fresh_machine
+    lay_out "$RUN/d/Zoppel"
+    local field
+    for field in 'D:\Zoppel' 'd:\zoppel\'; do
+        start_setup 'D:\Zoppel\SETUP.EXE'
+        drive dialog set 1000 "$field" click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+            || fail "install from the install folder ($field) did not complete"
+        finish_setup
+        for name in "${INSTALL_LIST[@]}"; do
+            expect_content "$RUN/d/Zoppel/$name" "$name"
+        done
+        expect_content "$RUN/d/Zoppel/data/level7.dat" level7.dat
+        expect_content "$RUN/d/Zoppel/data/sound.wav" sound.wav
+        cmp -s "$RUN/d/Zoppel/SETUP.EXE" "$SETUP_EXE" || fail "SETUP.EXE changed or is gone"
+    done
+    expect_eq "$(drive reg location | tr -d '\r')" 'location=d:\zoppel\ type=1 size=11' "install record"
+}
+
+scenario_browse() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    start_setup
+    # Cancelling the picker keeps what was typed.
+    out=$(drive dialog set 1000 'D:\Typed' click 1008 picker cancel-picker text 1000 | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" '1000=D:\Typed' "field after a cancelled picker"
+    # Picking a folder replaces what was typed.
+    out=$(drive dialog click 1008 picker pick-top text 1000 | tr -d '\r') || fail "driver steps failed"
+    case "$out" in
+        '1000=C:\users\'*'\Desktop') ;;
+        *) fail "field after picking the top folder: [$out]" ;;
+    esac
+    drive dialog click 2 gone >/dev/null || fail "Cancel did not close the window"
+    finish_setup
+}
+
+case "${1:-}" in
+    start)
+        wine_session_start
+        ;;
+    stop)
+        wine_session_stop
+        ;;
+    scenario)
+        wine_session_env
+        [ -d "$WINEPREFIX" ] || { echo "no Wine session: run '$0 start' first" >&2; exit 1; }
+        trap stop_setup EXIT
+        "scenario_$2"
+        if [ $failures -ne 0 ]; then
+            echo "--- setup.log" >&2
+            cat "$RUN/setup.log" >&2 || true
+            exit 1
+        fi
+        echo "PASS: $2"
+        ;;
+    *)
+        echo "usage: $0 start | scenario NAME | stop" >&2
+        exit 2
+        ;;
+esac
