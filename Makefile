@@ -1,7 +1,7 @@
 # Entry points on a fresh Debian machine:
 #   make test   installs what is missing, builds both presets and runs every test
 #   make demo   runs the setup on a sample distribution under Wine
-.PHONY: deps host win32 test clean
+.PHONY: deps host win32 test demo clean
 
 deps:
 	@scripts/install-deps.sh
@@ -17,6 +17,9 @@ win32: deps
 test: host win32
 	ctest --preset host
 	ctest --preset win32
+
+demo: win32
+	scripts/demo.sh build/win32
 
 clean:
 	rm -rf build
