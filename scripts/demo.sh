@@ -16,17 +16,17 @@ trap wine_session_stop EXIT
 echo "== Starting a Wine session in $RUN"
 wine_session_start
 
-source_dir=$RUN/e/SETUP
-mkdir -p "$source_dir/data"
-cp "$build/SETUP.EXE" "$source_dir/"
+# A sample of the game: the six files as placeholders and a few data files.
+payload=$RUN/payload
+mkdir -p "$payload/data"
 for name in ZOPPEL.EXE ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT; do
-    echo "Zoppel sample file $name" >"$source_dir/$name"
+    echo "Zoppel sample file $name" >"$payload/$name"
 done
 for name in start.lev tunnel.lev level31.lev music.mid sprites.dat; do
-    head -c 20000 /dev/urandom >"$source_dir/data/$name"
+    head -c 20000 /dev/urandom >"$payload/data/$name"
 done
-echo "== Sample distribution in E:\\SETUP"
-(cd "$RUN/e" && find SETUP -type f | sort)
+echo "== The distribution, made by 'make dist', in E:\\SETUP"
+"$here/dist.sh" "$payload" "$RUN/e/SETUP" "$build"
 
 start_setup
 if [ -n "$interactive" ]; then
@@ -54,6 +54,10 @@ echo "== What stayed in E:\\SETUP"
 (cd "$RUN/e" && find SETUP -mindepth 1 | sort | sed 's|/|\\|g')
 echo "== Install record, HKEY_CURRENT_USER\\Software\\Kestrova\\Zoppel"
 drive reg location reg version | tr -d '\r'
+echo "== The Start-menu group GRPCONV.EXE made from it"
+if [ -f "$WINEPREFIX/drive_c/windows/SETUP.INI" ]; then
+    drive group Zoppel 4 | tr -d '\r' | sed 's/^link /  /; s/|/  ->  /; s/|/  in  /'
+fi
 echo "== C:\\windows\\SETUP.INI"
 if [ -f "$WINEPREFIX/drive_c/windows/SETUP.INI" ]; then
     tr -d '\r' <"$WINEPREFIX/drive_c/windows/SETUP.INI"

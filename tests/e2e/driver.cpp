@@ -28,9 +28,16 @@
 //   reg NAME               print the install record's value NAME: "NAME=<text>" with
 //                          "type=T size=S", or "NAME missing"
 //   attrs PATH             print "attrs=<hex>" or "attrs missing"
+//   short PATH             print "short=<the short (8.3) form of PATH>"
+//   group NAME COUNT       wait until the Start-menu group NAME holds COUNT shortcuts
+//                          that load; print "link NAME|TARGET|START-IN" for each
+//   group-count PREFIX     print "groups=G links=L": the Start-menu folders whose name
+//                          starts with PREFIX, and the shortcuts in them
 //   idle                   stay alive (keeps Wine's desktop up between programs)
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -220,7 +227,59 @@ static void PrintRecordValue(const char* name) {
     printf("%s=%s type=%lu size=%lu\n", name, data, type, size);
 }
 
+static void ProgramsFolder(char* path) {
+    if (!SHGetSpecialFolderPathA(NULL, path, CSIDL_PROGRAMS, FALSE)) Fail("no Programs folder", nullptr);
+}
+
+// Reads one shortcut's target and start-in folder; false when it does not load.
+static bool ReadShortcut(const char* path, char* target, char* startIn) {
+    IShellLinkA* link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&link))) {
+        return false;
+    }
+    IPersistFile* file = NULL;
+    WCHAR widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
+    bool ok = SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file)) &&
+              SUCCEEDED(file->Load(widePath, STGM_READ)) &&
+              SUCCEEDED(link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH)) &&
+              SUCCEEDED(link->GetWorkingDirectory(startIn, MAX_PATH));
+    if (file) file->Release();
+    link->Release();
+    return ok;
+}
+
+// The shortcuts of one group, as "link NAME|TARGET|START-IN" lines; the count of
+// those that load goes to `loaded`.
+static int ListGroup(const char* group, char* out, size_t size, int* loaded) {
+    char folder[MAX_PATH];
+    ProgramsFolder(folder);
+    char pattern[MAX_PATH * 2];
+    snprintf(pattern, sizeof pattern, "%s\\%s\\*.lnk", folder, group);
+    int count = 0;
+    *loaded = 0;
+    out[0] = '\0';
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern, &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        ++count;
+        char path[MAX_PATH * 2];
+        char target[MAX_PATH] = "";
+        char startIn[MAX_PATH] = "";
+        snprintf(path, sizeof path, "%s\\%s\\%s", folder, group, data.cFileName);
+        if (ReadShortcut(path, target, startIn)) {
+            ++*loaded;
+            size_t used = strlen(out);
+            snprintf(out + used, size - used, "link %s|%s|%s\n", data.cFileName, target, startIn);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return count;
+}
+
 int main(int argc, char** argv) {
+    CoInitialize(NULL);
     for (int i = 1; i < argc; ++i) {
         const char* step = argv[i];
         auto arg = [&](int n) -> const char* {
@@ -326,6 +385,40 @@ int main(int argc, char** argv) {
             } else {
                 printf("attrs=%lx\n", attributes);
             }
+            i += 1;
+        } else if (!strcmp(step, "short")) {
+            char shortPath[MAX_PATH];
+            if (!GetShortPathNameA(arg(1), shortPath, MAX_PATH)) Fail("no short form of", arg(1));
+            printf("short=%s\n", shortPath);
+            i += 1;
+        } else if (!strcmp(step, "group")) {
+            int want = atoi(arg(2));
+            static char listing[16384];
+            int loaded = 0;
+            if (!WaitFor([&] { return ListGroup(arg(1), listing, sizeof listing, &loaded) == want && loaded == want; })) {
+                Fail("group never held its shortcuts:", arg(1));
+            }
+            fputs(listing, stdout);
+            i += 2;
+        } else if (!strcmp(step, "group-count")) {
+            char folder[MAX_PATH];
+            ProgramsFolder(folder);
+            char pattern[MAX_PATH * 2];
+            snprintf(pattern, sizeof pattern, "%s\\%s*", folder, arg(1));
+            int groups = 0, links = 0;
+            WIN32_FIND_DATAA data;
+            HANDLE find = FindFirstFileA(pattern, &data);
+            if (find != INVALID_HANDLE_VALUE) {
+                do {
+                    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+                    ++groups;
+                    static char listing[16384];
+                    int loaded = 0;
+                    links += ListGroup(data.cFileName, listing, sizeof listing, &loaded);
+                } while (FindNextFileA(find, &data));
+                FindClose(find);
+            }
+            printf("groups=%d links=%d\n", groups, links);
             i += 1;
         } else if (!strcmp(step, "idle")) {
             for (;;) Sleep(60000);

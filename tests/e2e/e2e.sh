@@ -35,20 +35,27 @@ expect_content() {  # expect_content LINUX-PATH NAME
 
 expect_absent() { [ ! -e "$1" ] || fail "$1 should not exist"; }
 
-# A fresh distribution in $1 (a folder of the run): SETUP.EXE, the six files, data/.
+# A fresh distribution in $1 (a folder of the run): SETUP.EXE, the six files, data/,
+# and GRPCONV.EXE when $2 is "with-converter" (without it no Start-menu group is made).
 lay_out() {
     local folder=$1
     mkdir -p "$folder/data"
     cp "$SETUP_EXE" "$folder/SETUP.EXE"
+    if [ "${2:-}" == with-converter ]; then cp "$GRPCONV_EXE" "$folder/GRPCONV.EXE"; fi
     for name in "${INSTALL_LIST[@]}" "${DATA_FILES[@]/#/data/}"; do
         content_of "$(basename "$name")" >"$folder/$name"
     done
 }
 
-# Clears every trace of earlier scenarios: drives, record, group file.
+programs_folder() {
+    echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+}
+
+# Clears every trace of earlier scenarios: drives, record, group file and group.
 fresh_machine() {
     stop_setup
     rm -rf "${RUN:?}/d/"* "$RUN/e/"* "$RUN/small/"* "$WINEPREFIX/drive_c/windows/SETUP.INI"
+    rm -rf "$(programs_folder)/Zoppel"*
     timeout 60 wine reg delete 'HKCU\Software\Kestrova' /f >/dev/null 2>&1 || true
     : >"$RUN/setup.log"
 }
@@ -81,7 +88,7 @@ finish_setup() {
 
 scenario_typical_install() {
     fresh_machine
-    lay_out "$RUN/e/SETUP"
+    lay_out "$RUN/e/SETUP" with-converter
     chmod a-w "$RUN/e/SETUP/README.DOC"  # read-only in Windows terms
     local long_name
     long_name="$(printf 'n%.0s' {1..150}).dat"
@@ -108,7 +115,7 @@ scenario_typical_install() {
     # The read-only source stays behind; its copy arrives writable.
     expect_content "$RUN/e/SETUP/README.DOC" README.DOC
     [ -w "$dst/README.DOC" ] || fail "README.DOC arrived read-only"
-    expect_eq "$(cd "$RUN/e/SETUP" && ls)" $'README.DOC\nSETUP.EXE' "what stays in the source"
+    expect_eq "$(cd "$RUN/e/SETUP" && ls)" $'GRPCONV.EXE\nREADME.DOC\nSETUP.EXE' "what stays in the source"
     out=$(drive reg location reg version | tr -d '\r') || fail "driver steps failed"
     expect_eq "$out" $'location=D:\\Games\\Zoppel type=1 size=16\nversion=1.1 type=1 size=4' "install record"
     expect_eq "$(cat "$WINEPREFIX/drive_c/windows/SETUP.INI")" "$(printf '%s\r\n' \
@@ -118,6 +125,53 @@ scenario_typical_install() {
         '"Readme","D:\Games\Zoppel\README.DOC",,,,"D:\Games\Zoppel"' \
         '"Uninstall Zoppel","D:\Games\Zoppel\UNINSTAL.EXE",,,,"D:\Games\Zoppel"')" "SETUP.INI"
     cmp -s <(tail -c 2 "$WINEPREFIX/drive_c/windows/SETUP.INI") <(printf '\r\n') || fail "SETUP.INI's last line"
+    out=$(drive group Zoppel 4 | tr -d '\r' | sort) || fail "no Start-menu group"
+    expect_eq "$out" "$(printf '%s\n' \
+        'link Order Form.lnk|D:\Games\Zoppel\ORDERFRM.DOC|D:\Games\Zoppel' \
+        'link Readme.lnk|D:\Games\Zoppel\README.DOC|D:\Games\Zoppel' \
+        'link Uninstall Zoppel.lnk|D:\Games\Zoppel\UNINSTAL.EXE|D:\Games\Zoppel' \
+        'link Zoppel.lnk|D:\Games\Zoppel\ZOPPEL.EXE|D:\Games\Zoppel')" "Start-menu group"
+}
+
+scenario_start_menu_group() {
+    # Cleared check box: no group.
+    fresh_machine
+    lay_out "$RUN/e/SETUP" with-converter
+    start_setup
+    drive dialog click 1002 set 1000 'D:\My Games\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "install without the group did not complete"
+    finish_setup
+    expect_eq "$(drive group-count Zoppel | tr -d '\r')" "groups=0 links=0" "group with the box cleared"
+
+    # Checked: four shortcuts, the game's own through its short form.
+    fresh_machine
+    lay_out "$RUN/e/SETUP" with-converter
+    start_setup
+    drive dialog set 1000 'D:\My Games\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "install with the group did not complete"
+    finish_setup
+    local game
+    game=$(drive short 'D:\My Games\Zoppel\ZOPPEL.EXE' | tr -d '\r') || fail "no short form"
+    game=${game#short=}
+    [ "$game" != 'D:\My Games\Zoppel\ZOPPEL.EXE' ] || fail "the short form is the long one"
+    out=$(drive group Zoppel 4 | tr -d '\r' | sort) || fail "no Start-menu group"
+    expect_eq "$out" "$(printf '%s\n' \
+        'link Order Form.lnk|D:\My Games\Zoppel\ORDERFRM.DOC|D:\My Games\Zoppel' \
+        'link Readme.lnk|D:\My Games\Zoppel\README.DOC|D:\My Games\Zoppel' \
+        'link Uninstall Zoppel.lnk|D:\My Games\Zoppel\UNINSTAL.EXE|D:\My Games\Zoppel' \
+        "link Zoppel.lnk|$game|D:\\My Games\\Zoppel")" "Start-menu group"
+
+    # A second install updates the group: one folder, four shortcuts. One shortcut is
+    # removed first, so its return shows that the second converter has run.
+    rm -f "$(programs_folder)/Zoppel/Readme.lnk"
+    rm -rf "${RUN:?}/e/"*
+    lay_out "$RUN/e/SETUP" with-converter
+    start_setup
+    drive dialog set 1000 'D:\My Games\Zoppel' click 1 wait-visible 1009 1 click 1009 gone group Zoppel 4 >/dev/null \
+        || fail "second install did not bring the group back"
+    finish_setup
+    expect_eq "$(drive group-count Zoppel | tr -d '\r')" "groups=1 links=4" "groups after two installs"
+    [ -f "$WINEPREFIX/drive_c/windows/SETUP.INI" ] || fail "the converter removed SETUP.INI"
 }
 
 scenario_next_run_proposes_record() {
