@@ -43,5 +43,9 @@ void FreshMachine(const std::string& sourceDir);
 // may be gone. Returns the lost files, empty when none was.
 std::vector<std::string> LostFiles(const std::map<std::string, std::string>& before,
                                    const std::string& sourceDir, const std::string& installDir);
+// The same check against `after`, a listing of every file taken at some point.
+std::vector<std::string> LostFilesIn(const std::map<std::string, std::string>& before,
+                                     const std::map<std::string, std::string>& after,
+                                     const std::string& sourceDir, const std::string& installDir);
 
 #endif

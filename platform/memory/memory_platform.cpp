@@ -61,6 +61,7 @@ struct World {
     std::map<uint64_t, SysError> failCalls;
     uint64_t callCount = 0;
     std::vector<Call> calls;
+    std::function<void(uint64_t, const Call&)> observer;
 };
 
 World& W() {
@@ -245,6 +246,7 @@ SysError Enter(Op op, const std::string& path) {
     World& w = W();
     ++w.callCount;
     w.calls.push_back({op, path});
+    if (w.observer) w.observer(w.callCount, w.calls.back());
     auto nth = w.failCalls.find(w.callCount);
     if (nth != w.failCalls.end()) return nth->second;
     for (const Injection& injection : w.injections) {
@@ -430,6 +432,10 @@ void FailCall(uint64_t n, SysError error) { W().failCalls[n] = error; }
 uint64_t CallCount() { return W().callCount; }
 
 const std::vector<Call>& Calls() { return W().calls; }
+
+void ObserveCalls(std::function<void(uint64_t n, const Call& call)> observer) {
+    W().observer = std::move(observer);
+}
 
 int OpenHandles() { return (int)(W().openKeys.size() + W().listings.size()); }
 

@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -86,6 +87,10 @@ void FailOn(Op op, const std::string& path, SysError error);
 void FailCall(uint64_t n, SysError error);
 uint64_t CallCount();
 const std::vector<Call>& Calls();
+// Calls `observer` at the start of every platform call, with the call's number (the
+// first is 1), before the call does anything: what it sees is the state the calls
+// before it left, as a power cut at that point would leave it.
+void ObserveCalls(std::function<void(uint64_t n, const Call& call)> observer);
 // Registry keys and folder listings opened and not yet closed.
 int OpenHandles();
 
