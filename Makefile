@@ -2,7 +2,8 @@
 #   make test   installs what is missing, builds both presets and runs every test
 #   make demo   runs the setup on a sample distribution under Wine
 #   make dist PAYLOAD=<folder of the game's files> [DIST=<out folder>]
-.PHONY: deps host win32 test demo dist clean
+#   make fuzz [FUZZ_SECONDS=600]   a longer fuzzing run that refreshes the corpus
+.PHONY: deps host win32 fuzzers test demo dist fuzz clean
 
 DIST ?= build/dist
 
@@ -17,9 +18,18 @@ win32: deps
 	cmake --preset win32
 	cmake --build --preset win32
 
-test: host win32
+fuzzers: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+
+test: host win32 fuzzers
 	ctest --preset host
 	ctest --preset win32
+	ctest --preset fuzz
+
+FUZZ_SECONDS ?= 600
+fuzz: fuzzers
+	scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
 demo: win32
 	scripts/demo.sh build/win32

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, through apt-get, whatever the build and the tests need that this Debian
 # machine lacks: CMake and GoogleTest for the native tests, the mingw-w64 i686 cross
-# compiler for SETUP.EXE, 32-bit Wine and Xvfb for the end-to-end tests.
+# compiler for SETUP.EXE, 32-bit Wine and Xvfb for the end-to-end tests, clang with
+# libFuzzer for the fuzzers, ImageMagick for screenshots.
 set -euo pipefail
 
 missing=()
@@ -20,6 +21,8 @@ need xvfb command -v Xvfb
 need wine command -v wine
 need wine32 test -x /usr/lib/wine/wine
 need imagemagick command -v convert
+need clang command -v clang++
+need libclang-rt-14-dev test -e /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 

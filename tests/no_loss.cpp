@@ -1,0 +1,55 @@
+// The no-loss check shared by the tests and the fuzzers; see no_loss.h.
+#include "no_loss.h"
+
+#include <ctype.h>
+
+#include <algorithm>
+
+#include "engine/install.h"
+#include "platform/memory/memory_platform.h"
+
+static std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return (char)tolower(c); });
+    return text;
+}
+
+static bool OnRemovalList(const std::string& relative) {
+    for (const char* entry : RemovalList) {
+        if (Lower(relative) == Lower(entry)) return true;
+    }
+    return false;
+}
+
+std::vector<std::string> LostFiles(const std::map<std::string, std::string>& before,
+                                   const std::string& sourceDir, const std::string& installDir) {
+    return LostFilesIn(before, memfs::Files(), sourceDir, installDir);
+}
+
+// Looks a path up in a listing the way the stand-in names files: case aside, and with
+// doubled separators taken as one.
+static std::optional<std::string> Lookup(const std::map<std::string, std::string>& files, std::string path) {
+    for (size_t at; (at = path.find("\\\\")) != std::string::npos;) path.erase(at, 1);
+    for (const auto& [name, content] : files) {
+        if (Lower(name) == Lower(path)) return content;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> LostFilesIn(const std::map<std::string, std::string>& before,
+                                     const std::map<std::string, std::string>& after,
+                                     const std::string& sourceDir, const std::string& installDir) {
+    std::vector<std::string> lost;
+    std::string prefix = Lower(sourceDir) + "\\";
+    for (const auto& [path, content] : before) {
+        if (Lower(path).rfind(prefix, 0) != 0) continue;
+        if (Lookup(after, path) == content) continue;
+        std::string relative = path.substr(prefix.size());
+        std::string destination = installDir;
+        if (destination.empty() || destination.back() != '\\') destination += "\\";
+        destination += relative;
+        if (Lookup(after, destination) == content) continue;
+        if (OnRemovalList(relative)) continue;
+        lost.push_back(path);
+    }
+    return lost;
+}
