@@ -3,7 +3,8 @@
 #   make demo   runs the setup on a sample distribution under Wine
 #   make dist PAYLOAD=<folder of the game's files> [DIST=<out folder>]
 #   make fuzz [FUZZ_SECONDS=600]   a longer fuzzing run that refreshes the corpus
-.PHONY: deps host win32 fuzzers test demo dist fuzz clean
+#   make bench  the install benchmark under Wine
+.PHONY: deps host win32 fuzzers test demo dist fuzz bench clean
 
 DIST ?= build/dist
 
@@ -37,6 +38,9 @@ demo: win32
 dist: win32
 	@test -n "$(PAYLOAD)" || { echo "usage: make dist PAYLOAD=<folder of the game's files>" >&2; exit 1; }
 	scripts/dist.sh "$(PAYLOAD)" "$(DIST)" build/win32
+
+bench: win32
+	scripts/bench.sh build/win32
 
 clean:
 	rm -rf build

@@ -33,6 +33,9 @@
 //                          that load; print "link NAME|TARGET|START-IN" for each
 //   group-count PREFIX     print "groups=G links=L": the Start-menu folders whose name
 //                          starts with PREFIX, and the shortcuts in them
+//   timed-continue SECONDS press Continue and wait up to SECONDS for the completion
+//                          page; print "install_ms=<milliseconds between the two>"
+//   window TITLE           wait for any visible top-level window titled TITLE
 //   idle                   stay alive (keeps Wine's desktop up between programs)
 #include <windows.h>
 #include <commctrl.h>
@@ -419,6 +422,27 @@ int main(int argc, char** argv) {
                 FindClose(find);
             }
             printf("groups=%d links=%d\n", groups, links);
+            i += 1;
+        } else if (!strcmp(step, "timed-continue")) {
+            DWORD limit = (DWORD)atoi(arg(1)) * 1000;
+            HWND exitButton = Control(1009);
+            LARGE_INTEGER frequency, start, end;
+            QueryPerformanceFrequency(&frequency);
+            QueryPerformanceCounter(&start);
+            PostMessageA(Control(IDOK), BM_CLICK, 0, 0);
+            DWORD began = GetTickCount();
+            while (!IsWindowVisible(exitButton)) {
+                if (GetTickCount() - began > limit) Fail("no completion page in time", nullptr);
+                Sleep(1);
+            }
+            QueryPerformanceCounter(&end);
+            printf("install_ms=%.0f\n", (double)(end.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart);
+            i += 1;
+        } else if (!strcmp(step, "window")) {
+            const char* title = arg(1);
+            if (!WaitFor([&] { HWND w = FindWindowA(NULL, title); return w && IsWindowVisible(w); })) {
+                Fail("no window titled", title);
+            }
             i += 1;
         } else if (!strcmp(step, "idle")) {
             for (;;) Sleep(60000);
