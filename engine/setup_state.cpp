@@ -62,6 +62,13 @@ bool FormatText(char* buffer, size_t size, const char* format, const char* argum
     return true;
 }
 
+void FormatStatusText(char* buffer, size_t size, const char* format, const char* argument) {
+    static const char kCutMark[] = "...";
+    if (FormatText(buffer, size, format, argument)) return;
+    FormatText(buffer, size - (sizeof kCutMark - 1), format, argument);
+    AppendText(buffer, size, kCutMark);
+}
+
 bool DeriveSourceDir(const char* modulePath) {
     char* dir = gSetup.sourceDir;
     if (!CopyText(dir, kPathSize, modulePath)) {

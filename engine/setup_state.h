@@ -34,6 +34,10 @@ bool AppendText(char* buffer, size_t size, const char* text);
 // fits, terminated, and never a partial double-byte character.
 bool FormatText(char* buffer, size_t size, const char* format, const char* argument);
 
+// Formats a status-line text into `size` bytes (at least 4): a text too long keeps
+// its start, cut at a whole character, and ends in "...".
+void FormatStatusText(char* buffer, size_t size, const char* format, const char* argument);
+
 // Sets gSetup.sourceDir to the folder part of `modulePath`: everything before its last
 // "\" or "/", stepping by whole characters of the active code page. A path without a
 // separator gives an empty text. False (and an empty sourceDir) if it does not fit.

@@ -165,4 +165,25 @@ TEST(Text, FormatTextReplacesOneArgumentAndCutsAtWholeCharacters) {
     EXPECT_STREQ(small, "ab\x95\x5C");
 }
 
+TEST(Text, StatusTextTooLongForItsLineKeepsItsStartAndEndsInDots) {
+    memfs::Reset();
+    char text[128];
+    FormatStatusText(text, sizeof text, "Copying %s", "level1.dat");
+    EXPECT_STREQ(text, "Copying level1.dat");
+    std::string exact(127 - 8, 'e');  // "Copying " and 119 characters: just fits
+    FormatStatusText(text, sizeof text, "Copying %s", exact.c_str());
+    EXPECT_EQ(std::string(text), "Copying " + exact);
+    std::string name(200, 'n');
+    FormatStatusText(text, sizeof text, "Copying %s", name.c_str());
+    EXPECT_EQ(std::string(text), "Copying " + name.substr(0, 116) + "...");
+    // Never half a double-byte character before the dots.
+    memfs::SetDoubleByteCodePage(true);
+    std::string wide;
+    for (int i = 0; i < 100; ++i) wide += "\x95\x5C";
+    FormatStatusText(text, sizeof text, "Copying %s", wide.c_str());
+    EXPECT_EQ(std::string(text), "Copying " + wide.substr(0, 116) + "...");
+    FormatStatusText(text, sizeof text, "Copying x%s", wide.c_str());
+    EXPECT_EQ(std::string(text), "Copying x" + wide.substr(0, 114) + "...");
+}
+
 }  // namespace

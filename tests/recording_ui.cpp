@@ -17,7 +17,7 @@ bool IsStartMenuChecked(InstallUi* ui) {
 
 void ShowStatus(InstallUi* ui, const char* format, const char* argument) {
     char text[128];
-    FormatText(text, sizeof text, format, argument);
+    FormatStatusText(text, sizeof text, format, argument);
     ui->statuses.push_back(text);
     ui->events.push_back(std::string("status ") + text);
 }

@@ -14,7 +14,6 @@ struct InstallUi {
 
 static const char kOldWindowsMessage[] = "Zoppel does not work with this version of Windows.";
 static const size_t kStatusSize = 128;
-static const char kCutMark[] = "...";
 
 void ReadDirectoryField(InstallUi* ui, char* text) {
     text[0] = '\0';
@@ -26,11 +25,8 @@ bool IsStartMenuChecked(InstallUi* ui) {
 }
 
 void ShowStatus(InstallUi* ui, const char* format, const char* argument) {
-    // A text too long for the status line keeps its start and ends in "...".
     char text[kStatusSize];
-    if (!FormatText(text, sizeof text - (sizeof kCutMark - 1), format, argument)) {
-        AppendText(text, sizeof text, kCutMark);
-    }
+    FormatStatusText(text, sizeof text, format, argument);
     SetDlgItemTextA(ui->dialog, IDC_STATUS, text);
 }
 
