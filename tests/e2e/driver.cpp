@@ -7,6 +7,7 @@
 //   text ID                print "ID=<text>" of a control
 //   wait-text ID TEXT      wait until a control shows TEXT
 //   set ID TEXT            replace a control's text
+//   type ID TEXT           type TEXT into a control, one key press a character
 //   click ID               press a button (BM_CLICK)
 //   command ID             post WM_COMMAND ID to the dialog, as a click would
 //   close                  the close box (SC_CLOSE)
@@ -307,6 +308,10 @@ int main(int argc, char** argv) {
         } else if (!strcmp(step, "set")) {
             DWORD_PTR result;
             SendMessageTimeoutA(Control(atoi(arg(1))), WM_SETTEXT, 0, (LPARAM)arg(2), SMTO_ABORTIFHUNG, 5000, &result);
+            i += 2;
+        } else if (!strcmp(step, "type")) {
+            HWND control = Control(atoi(arg(1)));
+            for (const char* c = arg(2); *c; ++c) PostMessageA(control, WM_CHAR, (WPARAM)(unsigned char)*c, 1);
             i += 2;
         } else if (!strcmp(step, "click")) {
             PostMessageA(Control(atoi(arg(1))), BM_CLICK, 0, 0);

@@ -313,6 +313,26 @@ scenario_run_from_install_folder() {
     expect_eq "$(drive reg location | tr -d '\r')" 'location=d:\zoppel\ type=1 size=11' "install record"
 }
 
+scenario_long_field() {
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    local before
+    before=$(snapshot)
+    start_setup
+    # Typing stops at 260 characters; the install reads 259 of them and, since the
+    # folder leaves no room for its files' paths, refuses before making anything.
+    local typed
+    typed="D:\\$(printf 'x%.0s' {1..270})"
+    out=$(drive dialog set 1000 '' type 1000 "$typed" barrier text 1000 | tr -d '\r') || fail "driver steps failed"
+    expect_eq "${#out}" $((5 + 260)) "length of the field after typing 273 characters"
+    out=$(drive dialog click 1 box | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" 'box=Could not create Zoppel directory.' "error box"
+    drive ok-box gone >/dev/null || fail "the setup did not end after the box"
+    finish_setup
+    expect_eq "$(snapshot)" "$before" "files after the refusal"
+    expect_no_record
+}
+
 scenario_browse() {
     fresh_machine
     lay_out "$RUN/e/SETUP"
