@@ -3,8 +3,6 @@
 
 #include <string.h>
 
-#include <algorithm>
-
 std::string ContentOf(const std::string& name) {
     return "bytes of " + name + std::string(1, '\0') + "\xff\x01 end";
 }
