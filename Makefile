@@ -6,27 +6,33 @@
 #   make bench  the install benchmark under Wine
 .PHONY: deps host win32 fuzzers test demo dist fuzz bench clean
 
+# Tools are called by the paths their Debian packages install; whatever else stands
+# first on the caller's PATH is kept out of the build and the tests.
+export PATH := /usr/sbin:/usr/bin:/sbin:/bin
+CMAKE := /usr/bin/cmake
+CTEST := /usr/bin/ctest
+
 DIST ?= build/dist
 
 deps:
 	@scripts/install-deps.sh
 
 host: deps
-	cmake --preset host
-	cmake --build --preset host
+	$(CMAKE) --preset host
+	$(CMAKE) --build --preset host
 
 win32: deps
-	cmake --preset win32
-	cmake --build --preset win32
+	$(CMAKE) --preset win32
+	$(CMAKE) --build --preset win32
 
 fuzzers: deps
-	cmake --preset fuzz
-	cmake --build --preset fuzz
+	$(CMAKE) --preset fuzz
+	$(CMAKE) --build --preset fuzz
 
 test: host win32 fuzzers
-	ctest --preset host
-	ctest --preset win32
-	ctest --preset fuzz
+	$(CTEST) --preset host
+	$(CTEST) --preset win32
+	$(CTEST) --preset fuzz
 
 FUZZ_SECONDS ?= 600
 fuzz: fuzzers

@@ -105,4 +105,4 @@ echo "| figure | SETUP.EXE | baseline | ratio |"
 echo "|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
 echo
-echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(wine --version), disk $(df -h "$RUN" | awk 'NR == 2 { print $1 }'), $(date -u +%Y-%m-%d)."
+echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $("$WINE" --version), disk $(df -h "$RUN" | awk 'NR == 2 { print $1 }'), $(date -u +%Y-%m-%d)."

@@ -35,10 +35,7 @@ if [ -n "$interactive" ]; then
 else
     shots=$build/shots
     mkdir -p "$shots"
-    snap() {
-        drive dialog shot "C:\\$1.bmp" >/dev/null
-        convert "$WINEPREFIX/drive_c/$1.bmp" "$shots/$1.png"
-    }
+    snap() { screenshot "$shots/$1.png"; }
     drive dialog >/dev/null
     snap demo-collecting
     drive dialog set 1000 'D:\Games\Zoppel' click 1 wait-visible 1009 1 >/dev/null

@@ -4,6 +4,14 @@
 # folders of the run (and f: to a small tmpfs when it can be mounted), and keeps one
 # helper program running so Wine's desktop stays up between programs.
 # wine_session_stop ends what start began, by process id. Needs: RUN, DRIVER_EXE.
+# Each tool is called by the path its Debian package installs, never by its name on
+# PATH, which may belong to something else.
+
+WINE=/usr/bin/wine-stable
+WINEBOOT=/usr/bin/wineboot-stable
+WINESERVER=/usr/bin/wineserver-stable
+XVFB=/usr/bin/Xvfb
+PYTHON=/usr/bin/python3
 
 wine_session_env() {
     export WINEPREFIX="$RUN/prefix" WINEARCH=win32 WINEDEBUG=-all
@@ -30,15 +38,15 @@ wine_session_start() {
     mkdir -p "$RUN/home" "$RUN/d" "$RUN/e"
     wine_session_env
     if [ -z "${DISPLAY:-}" ]; then
-        Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$RUN/xvfb.display" >/dev/null 2>&1 &
+        "$XVFB" -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$RUN/xvfb.display" >/dev/null 2>&1 &
         echo $! >"$RUN/session.xvfb"
         wait_until 20 test -s "$RUN/xvfb.display" || { echo "Xvfb did not start" >&2; return 1; }
         echo ":$(cat "$RUN/xvfb.display")" >"$RUN/session.display"
         wine_session_env
     fi
-    timeout 300 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+    timeout 300 "$WINEBOOT" -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
     # Without a window manager Wine draws the captions itself.
-    timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
     local devices="$WINEPREFIX/dosdevices"
     ln -sfn "$RUN/d" "$devices/d:"
     ln -sfn "$RUN/e" "$devices/e:"
@@ -49,7 +57,7 @@ wine_session_start() {
         ln -sfn "$RUN/small" "$devices/f:"
     fi
     cp "$DRIVER_EXE" "$WINEPREFIX/drive_c/driver.exe"
-    wine 'C:\driver.exe' idle >/dev/null 2>&1 &
+    "$WINE" 'C:\driver.exe' idle >/dev/null 2>&1 &
     echo $! >"$RUN/session.keeper"
 }
 
@@ -61,8 +69,8 @@ wine_session_stop() {
         rm -f "$RUN/session.keeper"
     fi
     if [ -d "$WINEPREFIX" ]; then
-        timeout 30 wineserver -k 2>/dev/null || true
-        timeout 30 wineserver -w 2>/dev/null || true
+        timeout 30 "$WINESERVER" -k 2>/dev/null || true
+        timeout 30 "$WINESERVER" -w 2>/dev/null || true
     fi
     if [ -f "$RUN/session.xvfb" ]; then
         kill "$(cat "$RUN/session.xvfb")" 2>/dev/null || true
@@ -76,13 +84,20 @@ wine_session_stop() {
 
 # Runs driver.exe with the given steps; its output goes to standard output.
 drive() {
-    timeout 120 wine 'C:\driver.exe' "$@"
+    timeout 120 "$WINE" 'C:\driver.exe' "$@"
+}
+
+# Saves a picture of the dialog as PNG-FILE.
+screenshot() {  # screenshot PNG-FILE
+    local bmp="$WINEPREFIX/drive_c/shot.bmp"
+    drive dialog shot 'C:\shot.bmp' >/dev/null && "$PYTHON" "$(dirname "${BASH_SOURCE[0]}")/bmp_to_png.py" "$bmp" "$1" &&
+        rm -f "$bmp"
 }
 
 # Starts the setup in e:\SETUP (or the given Windows path) in the background.
 start_setup() {
     local program=${1:-'E:\SETUP\SETUP.EXE'}
-    (cd "$RUN" && exec wine "$program") >>"$RUN/setup.log" 2>&1 &
+    (cd "$RUN" && exec "$WINE" "$program") >>"$RUN/setup.log" 2>&1 &
     SETUP_PID=$!
 }
 

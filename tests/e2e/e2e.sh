@@ -56,7 +56,7 @@ fresh_machine() {
     stop_setup
     rm -rf "${RUN:?}/d/"* "$RUN/e/"* "$RUN/small/"* "$WINEPREFIX/drive_c/windows/SETUP.INI"
     rm -rf "$(programs_folder)/Zoppel"*
-    timeout 60 wine reg delete 'HKCU\Software\Kestrova' /f >/dev/null 2>&1 || true
+    timeout 60 "$WINE" reg delete 'HKCU\Software\Kestrova' /f >/dev/null 2>&1 || true
     : >"$RUN/setup.log"
 }
 
@@ -66,8 +66,7 @@ snapshot() { (cd "$RUN" && find d e -type f -exec md5sum {} + | sort -k2); }
 shot() {  # shot NAME: a picture of the dialog as $E2E_SHOTS/NAME.png
     [ -n "${E2E_SHOTS:-}" ] || return 0
     mkdir -p "$E2E_SHOTS"
-    drive dialog shot "C:\\$1.bmp" >/dev/null || { fail "screenshot $1"; return 0; }
-    convert "$WINEPREFIX/drive_c/$1.bmp" "$E2E_SHOTS/$1.png" && rm -f "$WINEPREFIX/drive_c/$1.bmp"
+    screenshot "$E2E_SHOTS/$1.png" || fail "screenshot $1"
 }
 
 # Ends a setup that a failed scenario left running.
@@ -282,13 +281,13 @@ scenario_old_windows() {
     lay_out "$RUN/e/SETUP"
     local before
     before=$(snapshot)
-    timeout 60 wine reg add 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /v Version /d win31 /f >/dev/null
+    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /v Version /d win31 /f >/dev/null
     start_setup
     out=$(drive box | tr -d '\r') || fail "driver steps failed"
     expect_eq "$out" 'box=Zoppel does not work with this version of Windows.' "version box"
     drive ok-box >/dev/null || fail "the box did not go"
     finish_setup
-    timeout 60 wine reg delete 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /f >/dev/null
+    timeout 60 "$WINE" reg delete 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /f >/dev/null
     expect_eq "$(snapshot)" "$before" "files after the refusal"
     expect_no_record
     expect_absent "$WINEPREFIX/drive_c/windows/SETUP.INI"
