@@ -1,20 +1,22 @@
-# zoppel_shipped_program(TARGET NAME ENTRY): the settings every program that ships with
-# the game shares. It is named NAME.EXE in the build folder; it is built without
-# exceptions or RTTI; it starts at ENTRY without the C runtime's start-up and needs no
-# DLL beyond the system's (the system C runtime at most); it is stripped. After each
-# link its size and imports are printed, and the build fails past 24 KiB: these
-# programs travel with every copy of the game.
-function(zoppel_shipped_program target name entry)
+# zoppel_shipped_program(TARGET NAME ENTRY LIMIT DLL...): the settings every program
+# that ships with the game shares. It is named NAME.EXE in the build folder; it is
+# built without exceptions or RTTI; it starts at ENTRY without the C runtime's
+# start-up and links no C runtime (platform/win32/c_functions.c has the few functions
+# it needs); it is stripped and carries no time stamp, so that two builds of one
+# commit are the same bytes. After each link its size and imports are printed, and
+# the build fails when it outgrows LIMIT bytes, imports a DLL that is not among the
+# DLLs named, or imports a function not known to be exported by Windows 95 and NT 4.
+function(zoppel_shipped_program target name entry limit)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} SUFFIX .EXE
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
-  target_link_options(${target} PRIVATE -nostartfiles -Wl,-e,_${entry} -static-libgcc -static-libstdc++
-    -s -Wl,--gc-sections)
-  if(ZOPPEL_OBJDUMP)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:${target}> -DOBJDUMP=${ZOPPEL_OBJDUMP} -DLIMIT=24576
-              -P ${PROJECT_SOURCE_DIR}/cmake/report_exe.cmake
-      VERBATIM)
-  endif()
+  target_link_options(${target} PRIVATE -nostdlib -Wl,-e,_${entry} -s -Wl,--gc-sections
+    -Wl,--no-insert-timestamp)
+  target_link_libraries(${target} PRIVATE zoppel_c_functions gcc)
+  string(REPLACE ";" "," dlls "${ARGN}")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:${target}> -DOBJDUMP=${ZOPPEL_OBJDUMP} -DLIMIT=${limit}
+            -DDLLS=${dlls} -P ${PROJECT_SOURCE_DIR}/cmake/report_exe.cmake
+    VERBATIM)
 endfunction()
