@@ -20,3 +20,20 @@ function(zoppel_shipped_program target name entry limit)
             -DDLLS=${dlls} -P ${PROJECT_SOURCE_DIR}/cmake/report_exe.cmake
     VERBATIM)
 endfunction()
+
+# zoppel_program_resources(TARGET RC NAME DESCRIPTION LEVEL [DEPENDS...]): links in the
+# program's resource script RC, which includes resources/version.rc and the program's
+# manifest as "program.manifest", made from resources/program.manifest.in with the
+# program's identity NAME, its DESCRIPTION and its requested execution LEVEL. RC is
+# rebuilt when those or DEPENDS change.
+function(zoppel_program_resources target rc name description level)
+  set(MANIFEST_NAME ${name})
+  set(MANIFEST_DESCRIPTION ${description})
+  set(MANIFEST_LEVEL ${level})
+  set(manifest ${CMAKE_CURRENT_BINARY_DIR}/program.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/resources/program.manifest.in ${manifest} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} PROPERTIES
+    OBJECT_DEPENDS "${manifest};${PROJECT_SOURCE_DIR}/resources/version.rc;${ARGN}")
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR} ${PROJECT_SOURCE_DIR}/resources)
+endfunction()

@@ -37,6 +37,11 @@
 //   timed-continue SECONDS press Continue and wait up to SECONDS for the completion
 //                          page; print "install_ms=<milliseconds between the two>"
 //   window TITLE           wait for any visible top-level window titled TITLE
+//   version PATH           print a program's version information, read through
+//                          GetFileVersionInfoA and VerQueryValueA: "fixed=A.B.C.D
+//                          product=A.B.C.D", "translation=LANG-CODEPAGE", then one
+//                          "NAME=<text>" line per string of that translation
+//   manifest PATH          print the manifest resource linked into a program
 //   idle                   stay alive (keeps Wine's desktop up between programs)
 #include <windows.h>
 #include <commctrl.h>
@@ -282,6 +287,52 @@ static int ListGroup(const char* group, char* out, size_t size, int* loaded) {
     return count;
 }
 
+static void PrintVersionInfo(const char* path) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    static char block[65536];
+    if (size == 0 || size > sizeof block || !GetFileVersionInfoA(path, 0, size, block)) {
+        Fail("no version information in", path);
+    }
+    VS_FIXEDFILEINFO* fixed = NULL;
+    UINT length = 0;
+    if (!VerQueryValueA(block, "\\", (void**)&fixed, &length) || length < sizeof *fixed) Fail("no fixed version in", path);
+    printf("fixed=%d.%d.%d.%d product=%d.%d.%d.%d\n", HIWORD(fixed->dwFileVersionMS),
+           LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
+           HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+           HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS));
+    WORD* translation = NULL;
+    if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", (void**)&translation, &length) || length < 4) {
+        Fail("no translation in", path);
+    }
+    printf("translation=%04x-%04x\n", translation[0], translation[1]);
+    static const char* const names[] = {
+        "CompanyName", "FileDescription", "FileVersion", "InternalName",
+        "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion",
+    };
+    for (const char* name : names) {
+        char query[128];
+        snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], name);
+        char* text = NULL;
+        if (VerQueryValueA(block, query, (void**)&text, &length) && text) {
+            printf("%s=%s\n", name, text);
+        } else {
+            printf("%s missing\n", name);
+        }
+    }
+}
+
+static void PrintManifest(const char* path) {
+    HMODULE module = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) Fail("cannot open", path);
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+    if (!loaded) Fail("no manifest in", path);
+    fwrite(LockResource(loaded), 1, SizeofResource(module, found), stdout);
+    printf("\n");
+    FreeLibrary(module);
+}
+
 int main(int argc, char** argv) {
     CoInitialize(NULL);
     for (int i = 1; i < argc; ++i) {
@@ -448,6 +499,12 @@ int main(int argc, char** argv) {
             if (!WaitFor([&] { HWND w = FindWindowA(NULL, title); return w && IsWindowVisible(w); })) {
                 Fail("no window titled", title);
             }
+            i += 1;
+        } else if (!strcmp(step, "version")) {
+            PrintVersionInfo(arg(1));
+            i += 1;
+        } else if (!strcmp(step, "manifest")) {
+            PrintManifest(arg(1));
             i += 1;
         } else if (!strcmp(step, "idle")) {
             for (;;) Sleep(60000);

@@ -130,6 +130,27 @@ scenario_typical_install() {
         'link Readme.lnk|D:\Games\Zoppel\README.DOC|D:\Games\Zoppel' \
         'link Uninstall Zoppel.lnk|D:\Games\Zoppel\UNINSTAL.EXE|D:\Games\Zoppel' \
         'link Zoppel.lnk|D:\Games\Zoppel\ZOPPEL.EXE|D:\Games\Zoppel')" "Start-menu group"
+    expect_shipped_resources
+}
+
+# The version information and manifests of the two programs left in E:\SETUP.
+expect_shipped_resources() {
+    local program description level
+    for program in SETUP:'Zoppel Setup':highestAvailable GRPCONV:'Zoppel program group converter':asInvoker; do
+        IFS=: read -r program description level <<<"$program"
+        out=$(drive version "E:\\SETUP\\$program.EXE" | tr -d '\r') || fail "no version information in $program.EXE"
+        expect_eq "$out" "$(printf '%s\n' 'fixed=1.1.0.0 product=1.1.0.0' 'translation=0409-04e4' \
+            'CompanyName=Kestrova' "FileDescription=$description" 'FileVersion=1.1' "InternalName=$program" \
+            'LegalCopyright=Copyright (C) 2026 Kestrova' "OriginalFilename=$program.EXE" 'ProductName=Zoppel' \
+            'ProductVersion=1.1')" "version information of $program.EXE"
+        out=$(drive manifest "E:\\SETUP\\$program.EXE" | tr -d '\r') || fail "no manifest in $program.EXE"
+        expect_eq "$(grep -o 'requestedExecutionLevel level="[A-Za-z]*"' <<<"$out")" \
+            "requestedExecutionLevel level=\"$level\"" "execution level of $program.EXE"
+        expect_eq "$(grep -o 'supportedOS Id="[^"]*"' <<<"$out" | tr '\n' ' ')" "$(printf 'supportedOS Id="{%s}" ' \
+            e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+            4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+            8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a)" "systems $program.EXE names (Vista to 11)"
+    done
 }
 
 scenario_start_menu_group() {
