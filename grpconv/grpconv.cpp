@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "../platform/win32/dll_search.h"
 #include "group_file.h"
 
 static const char kGroupFileName[] = "\\SETUP.INI";
@@ -110,6 +111,9 @@ static void ConvertGroups() {
 
 // The process entry; the program needs none of the C runtime's start-up.
 extern "C" void ConverterEntry() {
+    // It starts from the same download folder as the setup, and the shell's link
+    // object loads DLLs of its own.
+    LoadLibrariesFromSystemOnly();
     if (WantsConversion(GetCommandLineA()) && SUCCEEDED(CoInitialize(NULL))) {
         ConvertGroups();
         CoUninitialize();

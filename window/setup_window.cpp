@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "../engine/install.h"
+#include "../platform/win32/dll_search.h"
 #include "resource_ids.h"
 
 // The engine reaches the window through this: the dialog it runs in.
@@ -166,24 +167,6 @@ static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam
         return TRUE;
     }
     return FALSE;
-}
-
-// Keeps a DLL planted beside SETUP.EXE (a download folder) from ever being loaded:
-// later loads search the system folder only. Systems before the call existed have
-// no such search order to change.
-static void LoadLibrariesFromSystemOnly() {
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == NULL) return;
-    FARPROC setDefault = GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (setDefault != NULL) {
-        ((SetDefaultDllDirectoriesFn)(void*)setDefault)(LOAD_LIBRARY_SEARCH_SYSTEM32);
-        return;
-    }
-    // Older systems: at least take the current folder out of the search.
-    FARPROC setDirectory = GetProcAddress(kernel, "SetDllDirectoryA");
-    if (setDirectory != NULL) ((SetDllDirectoryFn)(void*)setDirectory)("");
 }
 
 static void RunSetup() {
