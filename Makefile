@@ -2,6 +2,7 @@
 #   make test   installs what is missing, builds both presets and runs every test
 #   make demo   runs the setup on a sample distribution under Wine
 #   make dist PAYLOAD=<folder of the game's files> [DIST=<out folder>]
+#             [SIGN_CERT=<file.pfx> SIGN_PASSWORD_FILE=<file> [SIGN_TIMESTAMP_URL=<url>]]
 #   make fuzz [FUZZ_SECONDS=600]   a longer fuzzing run that refreshes the corpus
 #   make bench  the install benchmark under Wine
 .PHONY: deps host win32 fuzzers test demo dist fuzz bench clean
@@ -43,7 +44,8 @@ demo: win32
 
 dist: win32
 	@test -n "$(PAYLOAD)" || { echo "usage: make dist PAYLOAD=<folder of the game's files>" >&2; exit 1; }
-	scripts/dist.sh "$(PAYLOAD)" "$(DIST)" build/win32
+	SIGN_CERT="$(SIGN_CERT)" SIGN_PASSWORD_FILE="$(SIGN_PASSWORD_FILE)" SIGN_TIMESTAMP_URL="$(SIGN_TIMESTAMP_URL)" \
+	  scripts/dist.sh "$(PAYLOAD)" "$(DIST)" build/win32
 
 bench: win32
 	scripts/bench.sh build/win32

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # make dist's assembly: a complete payload gives the shipping folder, a payload
-# without a game file is refused with that file's name. Usage: dist_test.sh BUILD-DIR
+# without a game file is refused with that file's name, and signing that cannot be
+# done is refused with its cause, before any folder is made. (The signed distribution
+# itself is verified and installed by the e2e typical install.)
+# Usage: dist_test.sh BUILD-DIR
 set -euo pipefail
 build=${1:?usage: dist_test.sh BUILD-DIR}
-dist=$(cd "$(dirname "$0")/../scripts" && pwd)/dist.sh
+here=$(cd "$(dirname "$0")" && pwd)
+dist=$here/../scripts/dist.sh
+source "$here/test_certificate.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -34,5 +39,33 @@ case "$message" in
 esac
 [ ! -e "$work/out2" ] || fail "a refused payload left a folder behind"
 
-[ $failures -eq 0 ] && echo "dist: 2 passed, 0 failed"
+# Signing refused: each case names its cause and leaves no folder, whole or partial.
+make_test_certificate "$work/sign"
+head -c 2000 /dev/urandom >"$work/sign/junk.pfx"
+echo "not the password" >"$work/sign/wrong"
+rm -rf "$work/game"
+mkdir -p "$work/game"
+for name in ZOPPEL.EXE ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT; do echo "$name" >"$work/game/$name"; done
+cases=(
+    "$work/sign/none.pfx|$work/sign/password|the certificate $work/sign/none.pfx does not exist"
+    "$work/sign|$work/sign/password|the certificate $work/sign is not a readable file"
+    "$work/sign/junk.pfx|$work/sign/password|$work/sign/junk.pfx is not a PKCS#12 (.pfx) certificate"
+    "$work/sign/cert.pfx|$work/sign/wrong|the password in $work/sign/wrong does not open the certificate"
+    "$work/sign/cert.pfx|$work/sign/none|the password file $work/sign/none does not exist"
+    "$work/sign/cert.pfx||SIGN_CERT needs SIGN_PASSWORD_FILE"
+)
+for row in "${cases[@]}"; do
+    IFS='|' read -r cert password expected <<<"$row"
+    if message=$(SIGN_CERT=$cert SIGN_PASSWORD_FILE=$password "$dist" "$work/game" "$work/signed" "$build" 2>&1); then
+        fail "signing with [$cert] and [$password] was accepted"
+    fi
+    case "$message" in
+        *"$expected"*"no distribution was made"*) ;;
+        *) fail "signing with [$cert] and [$password]: [$message] does not say [$expected]" ;;
+    esac
+    leftovers=$(find "$work" -maxdepth 1 -name 'signed*')
+    [ -z "$leftovers" ] || fail "signing with [$cert] and [$password] left $leftovers"
+done
+
+[ $failures -eq 0 ] && echo "dist: 3 passed, 0 failed"
 exit $failures

@@ -9,6 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 RUN=${E2E_RUN:?}
 source "$here/../../scripts/wine_session.sh"
+source "$here/../test_certificate.sh"
 
 INSTALL_LIST=(ZOPPEL.EXE ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT)
 DATA_FILES=(big.lev level7.dat sound.wav)
@@ -85,9 +86,26 @@ finish_setup() {
     wait_setup_exit || fail "SETUP.EXE did not exit"
 }
 
+# A signed distribution in $1, made by make dist's script from a payload laid out
+# as lay_out does, with a throwaway certificate; both programs must verify.
+lay_out_signed() {
+    local folder=$1
+    rm -rf "$RUN/payload" "$RUN/sign"
+    lay_out "$RUN/payload"
+    make_test_certificate "$RUN/sign"
+    SIGN_CERT="$RUN/sign/cert.pfx" SIGN_PASSWORD_FILE="$RUN/sign/password" \
+        "$here/../../scripts/dist.sh" "$RUN/payload" "$folder" "$(dirname "$SETUP_EXE")" >/dev/null \
+        || fail "make dist could not sign"
+    local program
+    for program in SETUP.EXE GRPCONV.EXE; do
+        /usr/bin/osslsigncode verify -CAfile "$RUN/sign/cert.pem" -in "$folder/$program" >"$RUN/verify.log" 2>&1 \
+            || fail "$program of the signed distribution does not verify: $(tail -n 3 "$RUN/verify.log")"
+    done
+}
+
 scenario_typical_install() {
     fresh_machine
-    lay_out "$RUN/e/SETUP" with-converter
+    lay_out_signed "$RUN/e/SETUP"
     chmod a-w "$RUN/e/SETUP/README.DOC"  # read-only in Windows terms
     local long_name
     long_name="$(printf 'n%.0s' {1..150}).dat"
