@@ -83,9 +83,18 @@ bool DeriveSourceDir(const char* modulePath) {
     return true;
 }
 
+// The start of the last whole character of `text`, or null when it is empty. A trail
+// byte of a double-byte character is never taken for a character of its own.
+static const char* LastCharacter(const char* text) {
+    const char* last = nullptr;
+    for (const char* p = text; *p; p = NextCharacter(p)) last = p;
+    return last;
+}
+
 bool AppendPathComponent(char* path, size_t size, const char* component) {
     size_t used = strlen(path);
-    bool separator = used > 0 && path[used - 1] != '\\' && path[used - 1] != '/';
+    const char* last = LastCharacter(path);
+    bool separator = last != nullptr && *last != '\\' && *last != '/';
     size_t length = strlen(component);
     if (used + (separator ? 1 : 0) + length >= size) return false;
     if (separator) path[used++] = '\\';
@@ -94,14 +103,15 @@ bool AppendPathComponent(char* path, size_t size, const char* component) {
 }
 
 bool StripLastComponent(char* path) {
-    size_t length = strlen(path);
-    for (size_t i = length; i > 1; --i) {
-        if (path[i - 1] == '\\') {
-            path[i - 1] = '\0';
-            return true;
-        }
+    if (*path == '\0') return false;
+    // The first character is never examined.
+    char* cut = nullptr;
+    for (char* p = (char*)NextCharacter(path); *p; p = (char*)NextCharacter(p)) {
+        if (*p == '\\') cut = p;
     }
-    return false;
+    if (cut == nullptr) return false;
+    *cut = '\0';
+    return true;
 }
 
 static char FoldAscii(char c) {

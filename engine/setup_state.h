@@ -43,12 +43,14 @@ void FormatStatusText(char* buffer, size_t size, const char* format, const char*
 // separator gives an empty text. False (and an empty sourceDir) if it does not fit.
 bool DeriveSourceDir(const char* modulePath);
 
-// Appends "\" unless `path` is empty or already ends in "\" or "/" (the last byte
-// alone decides), then `component`. False, with `path` unchanged, if it would not fit.
+// Appends "\" unless `path` is empty or already ends in "\" or "/" (its last whole
+// character of the active code page decides: a trail byte is never a separator), then
+// `component`. False, with `path` unchanged, if it would not fit.
 bool AppendPathComponent(char* path, size_t size, const char* component);
 
-// Cuts `path` at its last "\" (not "/"), searching back to the second character.
-// False, with `path` unchanged, when there is none.
+// Cuts `path` at its last "\" (not "/") from its second character on, stepping by
+// whole characters of the active code page. False, with `path` unchanged, when there
+// is none.
 bool StripLastComponent(char* path);
 
 // Byte-for-byte equality after folding ASCII A-Z to small letters; nothing else is

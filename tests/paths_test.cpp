@@ -57,15 +57,21 @@ TEST(Paths, AppendPathComponentAddsOneSeparatorAndRefusesOverflow) {
         const char* path;
         const char* component;
         const char* expected;
+        bool doubleByte;  // code page 932, where 0x95 0x5C is one character
     };
     const AppendCase cases[] = {
-        {"C:", "README.TXT", "C:\\README.TXT"},
-        {"c:\\games\\", "x", "c:\\games\\x"},
-        {"c:/games/", "x", "c:/games/x"},
-        {"", "x", "x"},
-        {"c:\\a", "data\\big.lev", "c:\\a\\data\\big.lev"},
+        {"C:", "README.TXT", "C:\\README.TXT", false},
+        {"c:\\games\\", "x", "c:\\games\\x", false},
+        {"c:/games/", "x", "c:/games/x", false},
+        {"", "x", "x", false},
+        {"c:\\a", "data\\big.lev", "c:\\a\\data\\big.lev", false},
+        {"e:\\\x95\x5C", "ZOPPEL.EXE", "e:\\\x95\x5C\\ZOPPEL.EXE", true},
+        {"e:\\\x95\x5C\\", "x", "e:\\\x95\x5C\\x", true},
+        {"e:\\\x95\x5C", "x", "e:\\\x95\x5Cx", false},
     };
     for (const AppendCase& c : cases) {
+        memfs::Reset();
+        memfs::SetDoubleByteCodePage(c.doubleByte);
         char buffer[kPathSize];
         strcpy(buffer, c.path);
         EXPECT_TRUE(AppendPathComponent(buffer, sizeof buffer, c.component));
@@ -99,6 +105,24 @@ TEST(Paths, StripLastComponentKnowsOnlyTheBackslash) {
     strcpy(path, "c:\\zoppel\\");
     ASSERT_TRUE(StripLastComponent(path));
     EXPECT_STREQ(path, "c:\\zoppel");
+
+    // In code page 932 a trail byte 0x5C is no separator: the walk cuts only between
+    // whole characters, and never leaves a lone lead byte at the end.
+    memfs::Reset();
+    memfs::SetDoubleByteCodePage(true);
+    const Case doubleByte[] = {
+        {"e:\\\x83\x51\x95\x5C\\new", "e:\\\x83\x51\x95\x5C"},
+        {"e:\\\x83\x51\x95\x5C", "e:"},
+        {"\x95\x5C\\a", "\x95\x5C"},
+    };
+    for (const Case& c : doubleByte) {
+        strcpy(path, c.input);
+        EXPECT_TRUE(StripLastComponent(path)) << c.input;
+        EXPECT_STREQ(path, c.expected);
+    }
+    strcpy(path, "\x95\x5C");
+    EXPECT_FALSE(StripLastComponent(path));
+    memfs::SetDoubleByteCodePage(false);
 }
 
 TEST(Paths, PathsEqualFoldsOnlyAsciiCapitals) {
