@@ -27,10 +27,19 @@ const char kDataFolderName[] = "data";
 // Copies `src` over `dst` unless both name the same place, and deletes `src` once the
 // copy has succeeded; then makes `dst` a normal file. Returns the copy's result.
 static SysError MoveOneFile(const char* src, const char* dst) {
-    SysError result = kSysOk;
     if (!PathsEqual(src, dst)) {
-        result = CopyFileOver(src, dst);
-        if (result != kSysOk) return result;
+        // A copy that fails part-way can leave a cut file that looks installed. One the
+        // copy made is removed again; one that was there before (a reinstall, or the
+        // source itself under another spelling) is never touched.
+        bool made = NothingAt(dst);
+        SysError result = CopyFileOver(src, dst);
+        if (result != kSysOk) {
+            if (made) {
+                ResetAttributes(dst);
+                DeleteOneFile(dst);
+            }
+            return result;
+        }
         DeleteOneFile(src);
     }
     ResetAttributes(dst);

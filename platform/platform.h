@@ -51,9 +51,14 @@ SysError QueryFreeSpace(const char* root, VolumeSpace* space);
 // kErrAlreadyExists when something of that name is already there.
 SysError MakeFolder(const char* path);
 
+// True only when the system reports that nothing of that name exists (file or path
+// not found); any other answer, a failed look-up included, counts as something there.
+bool NothingAt(const char* path);
+
 // Copies the file `from` to `to`, replacing an existing `to`. The copy keeps the
 // source's read-only, hidden and system attributes. Copying a file onto itself,
-// however it is spelled, fails (kErrSharingViolation) and leaves the file intact.
+// however it is spelled, fails (kErrSharingViolation) and leaves the file intact. A
+// copy that fails part-way (the volume full) may leave a cut `to` behind.
 SysError CopyFileOver(const char* from, const char* to);
 
 // Deletes one file; a read-only file is not deleted (kErrAccessDenied).

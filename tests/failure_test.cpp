@@ -1,6 +1,8 @@
 // No file of the game is lost, whatever fails and wherever the setup stops: a full
 // install is run once for every platform call with that call failing (with each error
-// it can really return), and is cut off after every call as a power failure would.
+// it can really return; a failing copy leaves a cut destination), and no cut file is
+// left in the install folder; and it is cut off after every call as a power failure
+// would.
 #include <string.h>
 
 #include <set>
@@ -30,6 +32,8 @@ void Prepare(InstallRun* run) {
     distribution.dataFiles = {"big.lev", "level1.dat", "sound.wav", "music.mid", "tiles.dat"};
     LayOut(distribution);
     run->before = memfs::Files();
+    // A failing copy leaves a cut destination, as one that runs out of room does.
+    memfs::FailCopiesPartWay(true);
     run->ui = InstallUi();
     run->ui.directoryField = kInstallDir;
 }
@@ -77,6 +81,7 @@ TEST(FailureInjection, EveryFailingCallKeepsEveryFileAndShowsWhatItShould) {
             ASSERT_EQ(memfs::Calls()[n - 1].op, calls[n - 1].op) << where;
 
             EXPECT_EQ(LostFiles(run.before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << where;
+            EXPECT_EQ(CutFiles(run.before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << where;
             EXPECT_EQ(memfs::OpenHandles(), 0) << where;
             ASSERT_LE(run.ui.errors.size(), 1u) << where;
             std::string box = run.ui.errors.empty() ? "" : run.ui.errors[0];

@@ -53,3 +53,17 @@ std::vector<std::string> LostFilesIn(const std::map<std::string, std::string>& b
     }
     return lost;
 }
+
+std::vector<std::string> CutFiles(const std::map<std::string, std::string>& before,
+                                  const std::string& sourceDir, const std::string& installDir) {
+    std::vector<std::string> cut;
+    std::string prefix = Lower(installDir);
+    if (prefix.empty() || prefix.back() != '\\') prefix += "\\";
+    for (const auto& [path, content] : memfs::Files()) {
+        if (Lower(path).rfind(prefix, 0) != 0) continue;
+        if (Lookup(before, path) == content) continue;
+        if (Lookup(before, sourceDir + "\\" + path.substr(prefix.size())) == content) continue;
+        cut.push_back(path);
+    }
+    return cut;
+}

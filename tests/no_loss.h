@@ -16,4 +16,10 @@ std::vector<std::string> LostFilesIn(const std::map<std::string, std::string>& b
                                      const std::map<std::string, std::string>& after,
                                      const std::string& sourceDir, const std::string& installDir);
 
+// The files under `installDir` now that are neither there as they were in `before`
+// nor a whole copy of their source under `sourceDir` in `before`: cut or stray files
+// that would look installed. Empty when there are none.
+std::vector<std::string> CutFiles(const std::map<std::string, std::string>& before,
+                                  const std::string& sourceDir, const std::string& installDir);
+
 #endif

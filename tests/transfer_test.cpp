@@ -176,16 +176,22 @@ TEST_F(Transfer, TrailingBackslashOnTheInstallFolderLosesNothing) {
 TEST_F(Transfer, DataFileThatCannotBeCopiedStaysAndKeepsTheFolder) {
     Distribution d;
     Prepare("E:\\SETUP", "D:\\Zoppel", d);
+    // Both copies fail part-way, as on a volume that fills up: level1.dat's cut copy
+    // is new and goes again; sound.wav's was an earlier install's file, and stays.
+    memfs::FailCopiesPartWay(true);
     memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\level1.dat", kErrDiskFull);
+    memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\sound.wav", kErrDiskFull);
     // A name that fits under the source but not under a deep install folder.
     std::string deep = "D:\\" + std::string(200, 'd');
     memfs::AddFolder(deep + "\\data");
+    memfs::AddFile(deep + "\\data\\sound.wav", "an earlier install's sound", memfs::kAttrReadOnly);
     std::string longName(60, 'L');
     memfs::AddFile("E:\\SETUP\\data\\" + longName, "long");
     snprintf(gSetup.dataDir, kPathSize, "%s\\data", deep.c_str());
     before = memfs::Files();
     MoveDataDirectory(&ui, "data", gSetup.dataDir);
-    EXPECT_EQ(memfs::List("E:\\SETUP\\data"), (std::vector<std::string>{"level1.dat", longName}));
+    EXPECT_EQ(memfs::List("E:\\SETUP\\data"), (std::vector<std::string>{"level1.dat", longName, "sound.wav"}));
+    EXPECT_EQ(memfs::List(deep + "\\data"), (std::vector<std::string>{"big.lev", "sound.wav"}));
     EXPECT_EQ(memfs::ReadFile(deep + "\\data\\big.lev"), ContentOf("big.lev"));
     EXPECT_EQ(memfs::ReadFile("E:\\SETUP\\data\\" + longName), "long");
     EXPECT_TRUE(ui.errors.empty());

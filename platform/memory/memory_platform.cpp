@@ -52,6 +52,7 @@ struct World {
     std::map<char, Volume> volumes;
     std::string windowsFolder;
     bool doubleByte = false;
+    bool copiesFailPartWay = false;
     std::map<std::string, Key> keys;  // folded path -> key
     std::map<uintptr_t, std::string> openKeys;
     std::map<uintptr_t, Listing> listings;
@@ -293,7 +294,7 @@ void CollectFiles(const Node* folder, const std::string& prefix, std::map<std::s
 
 const char* OpName(Op op) {
     static const char* const names[] = {
-        "FreeSpace", "MakeFolder", "CopyFile", "DeleteFile", "ResetAttributes", "RemoveFolder",
+        "FreeSpace", "MakeFolder", "LookUp", "CopyFile", "DeleteFile", "ResetAttributes", "RemoveFolder",
         "BeginListing", "NextEntry", "OpenKey", "CreateKey", "ReadValue", "WriteValue",
         "WindowsFolder", "ShortForm", "WriteFile", "StartCommand",
     };
@@ -429,6 +430,8 @@ void FailOn(Op op, const std::string& path, SysError error) {
 
 void FailCall(uint64_t n, SysError error) { W().failCalls[n] = error; }
 
+void FailCopiesPartWay(bool on) { W().copiesFailPartWay = on; }
+
 uint64_t CallCount() { return W().callCount; }
 
 const std::vector<Call>& Calls() { return W().calls; }
@@ -469,8 +472,36 @@ SysError MakeFolder(const char* path) {
     return kSysOk;
 }
 
+bool NothingAt(const char* path) {
+    if (SysError error = Enter(Op::LookUp, path)) return error == kErrFileNotFound || error == kErrPathNotFound;
+    Parsed parsed;
+    Node* node = nullptr;
+    SysError error = Find(path, &parsed, &node);
+    return error == kErrFileNotFound || error == kErrPathNotFound;
+}
+
+// What a copy that fails part-way leaves: the first half of the source at the
+// destination, wherever the copy itself could have written one.
+static void LeaveCutCopy(const char* from, const char* to) {
+    Parsed source, target;
+    Node* src = nullptr;
+    Node* dst = nullptr;
+    Node* parent = nullptr;
+    if (Find(from, &source, &src) != kSysOk || src->folder) return;
+    SysError error = Find(to, &target, &dst, &parent);
+    if ((error != kSysOk && error != kErrFileNotFound) || target.parts.empty() || dst == src) return;
+    if (Writable(target, dst ? nullptr : parent) != kSysOk) return;
+    if (dst && (dst->folder || (dst->attributes & kAttrReadOnly))) return;
+    if (!dst) dst = AddChild(parent, target.parts.back(), false);
+    dst->content = src->content.substr(0, src->content.size() / 2);
+    dst->attributes = kAttrArchive;
+}
+
 SysError CopyFileOver(const char* from, const char* to) {
-    if (SysError error = Enter(Op::CopyFile, from)) return error;
+    if (SysError error = Enter(Op::CopyFile, from)) {
+        if (W().copiesFailPartWay) LeaveCutCopy(from, to);
+        return error;
+    }
     Parsed source, target;
     Node* src = nullptr;
     if (SysError error = Find(from, &source, &src)) return error;

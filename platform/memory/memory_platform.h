@@ -27,7 +27,7 @@ enum : uint32_t {
 
 // Every platform operation, for failure injection and the call log.
 enum class Op {
-    FreeSpace, MakeFolder, CopyFile, DeleteFile, ResetAttributes, RemoveFolder,
+    FreeSpace, MakeFolder, LookUp, CopyFile, DeleteFile, ResetAttributes, RemoveFolder,
     BeginListing, NextEntry, OpenKey, CreateKey, ReadValue, WriteValue,
     WindowsFolder, ShortForm, WriteFile, StartCommand,
 };
@@ -83,6 +83,10 @@ const std::vector<std::string>& StartedCommands();
 // Makes every call of `op` on `path` fail with `error`; an empty path matches every
 // call of that operation. Paths compare as the stand-in resolves them.
 void FailOn(Op op, const std::string& path, SysError error);
+// From now on, a CopyFile that is made to fail first writes the first half of its
+// source to the destination, creating it or cutting an existing one, as a copy that
+// runs out of room part-way does.
+void FailCopiesPartWay(bool on);
 // Makes platform call number `n` since Reset (the first is 1) fail with `error`.
 void FailCall(uint64_t n, SysError error);
 uint64_t CallCount();

@@ -37,6 +37,12 @@ SysError MakeFolder(const char* path) {
     return CreateDirectoryA(path, NULL) ? kSysOk : LastError();
 }
 
+bool NothingAt(const char* path) {
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 SysError CopyFileOver(const char* from, const char* to) {
     return CopyFileA(from, to, FALSE) ? kSysOk : LastError();
 }

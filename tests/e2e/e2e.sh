@@ -273,6 +273,37 @@ scenario_too_little_space() {
     expect_eq "$(snapshot)" "$before" "files after the refusal"
     expect_eq "$(ls -A "$RUN/small")" "" "the small volume"
     expect_no_record
+
+    # Room enough for the check but not for the data: the copies that run out of room
+    # leave no cut or empty file in the install folder, and their sources stay.
+    mount -o remount,size=11m "$RUN/small" || fail "cannot grow the small volume"
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    local i
+    for i in 1 2 3; do head -c 4000000 /dev/urandom >"$RUN/e/SETUP/data/large$i.dat"; done
+    rm -rf "$RUN/original"
+    cp -R "$RUN/e/SETUP" "$RUN/original"
+    start_setup
+    drive dialog set 1000 'F:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "the install onto a volume that fills up did not reach its completion page"
+    finish_setup
+    local file relative stayed=0
+    while IFS= read -r -d '' file; do
+        relative=${file#"$RUN/small/Zoppel/"}
+        cmp -s "$file" "$RUN/original/$relative" || fail "F:\\Zoppel holds a cut copy of $relative"
+    done < <(find "$RUN/small/Zoppel" -type f -print0)
+    while IFS= read -r -d '' file; do
+        relative=${file#"$RUN/original/"}
+        if [ -f "$RUN/e/SETUP/$relative" ]; then
+            stayed=$((stayed + 1))
+            cmp -s "$file" "$RUN/e/SETUP/$relative" || fail "the source of $relative changed"
+        elif ! cmp -s "$file" "$RUN/small/Zoppel/$relative" && [ "$relative" != data/big.lev ]; then
+            fail "$relative is lost"
+        fi
+    done < <(find "$RUN/original" -type f -print0)
+    [ $stayed -gt 1 ] || fail "no data file was left in the source: the volume never filled up"
+    rm -rf "${RUN:?}/small/"*
+    mount -o remount,size=8m "$RUN/small" || fail "cannot shrink the small volume back"
 }
 
 scenario_check_box_cleared() {
