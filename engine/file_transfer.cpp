@@ -51,7 +51,9 @@ bool MoveInstallList(InstallUi* ui) {
         const char* name = InstallList[i];
         char src[kPathSize];
         char dst[kPathSize];
-        bool fits = CopyText(src, sizeof src, gSetup.sourceDir) &&
+        // Without a source folder every source path would be relative, naming files
+        // of the current folder: the install stops at its first file instead.
+        bool fits = gSetup.sourceDir[0] != '\0' && CopyText(src, sizeof src, gSetup.sourceDir) &&
                     AppendPathComponent(src, sizeof src, name) &&
                     CopyText(dst, sizeof dst, gSetup.installDir) &&
                     AppendPathComponent(dst, sizeof dst, name);
@@ -69,7 +71,8 @@ bool MoveInstallList(InstallUi* ui) {
 void MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination) {
     char sourceData[kPathSize];
     char pattern[kPathSize];
-    if (!CopyText(sourceData, sizeof sourceData, gSetup.sourceDir) ||
+    // No source folder: "\data" would be the root of the current drive.
+    if (gSetup.sourceDir[0] == '\0' || !CopyText(sourceData, sizeof sourceData, gSetup.sourceDir) ||
         !AppendText(sourceData, sizeof sourceData, "\\") ||
         !AppendText(sourceData, sizeof sourceData, sourceSubdir) ||
         !CopyText(pattern, sizeof pattern, sourceData) ||

@@ -83,6 +83,15 @@ bool DeriveSourceDir(const char* modulePath) {
     return true;
 }
 
+bool LocateSourceDir() {
+    char modulePath[kPathSize];
+    if (GetProgramPath(modulePath, sizeof modulePath) != kSysOk || !DeriveSourceDir(modulePath)) {
+        gSetup.sourceDir[0] = '\0';
+        return false;
+    }
+    return gSetup.sourceDir[0] != '\0';
+}
+
 // The start of the last whole character of `text`, or null when it is empty. A trail
 // byte of a double-byte character is never taken for a character of its own.
 static const char* LastCharacter(const char* text) {

@@ -43,6 +43,12 @@ void FormatStatusText(char* buffer, size_t size, const char* format, const char*
 // separator gives an empty text. False (and an empty sourceDir) if it does not fit.
 bool DeriveSourceDir(const char* modulePath);
 
+// Sets gSetup.sourceDir from the running program's own path (DeriveSourceDir). False,
+// with an empty sourceDir, when that path cannot be had whole or without loss, or
+// holds no separator: an empty sourceDir means no usable source folder, and the
+// install then refuses to build any source path from it.
+bool LocateSourceDir();
+
 // Appends "\" unless `path` is empty or already ends in "\" or "/" (its last whole
 // character of the active code page decides: a trail byte is never a separator), then
 // `component`. False, with `path` unchanged, if it would not fit.

@@ -32,6 +32,7 @@ enum : SysError {
     kErrFilenameTooLong = 206,
     kErrMoreData = 234,
     kErrDirectory = 267,
+    kErrNoUnicodeTranslation = 1113,
 };
 
 // Geometry of a volume as the system reports it; free bytes are
@@ -114,6 +115,14 @@ SysError WriteNewFile(const char* path, const void* data, uint32_t length);
 
 // Starts a command line with its window hidden, without waiting for it.
 SysError StartHiddenCommand(const char* commandLine);
+
+// The full path of the running program, in a form the ANSI calls open: the path the
+// system gives in the active code page when that names the program without loss,
+// otherwise its short (8.3) form when that converts without loss. Systems without
+// wide calls give their path as it is. kErrInsufficientBuffer when the path fills
+// `size` bytes; kErrNoUnicodeTranslation when no form converts without loss (short
+// names switched off on the volume). On failure `buffer` holds an empty text.
+SysError GetProgramPath(char* buffer, uint32_t size);
 
 // The next character of `text` in the active code page: one byte on, or two for a
 // double-byte character. Never steps past the terminating NUL.

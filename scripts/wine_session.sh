@@ -94,10 +94,12 @@ screenshot() {  # screenshot PNG-FILE
         rm -f "$bmp"
 }
 
-# Starts the setup in e:\SETUP (or the given Windows path) in the background.
+# Starts the setup in e:\SETUP (or the given Windows path) in the background, with
+# the variables in SETUP_ENV (NAME=VALUE words) added to its environment alone.
+SETUP_ENV=()
 start_setup() {
     local program=${1:-'E:\SETUP\SETUP.EXE'}
-    (cd "$RUN" && exec "$WINE" "$program") >>"$RUN/setup.log" 2>&1 &
+    (cd "$RUN" && exec /usr/bin/env "${SETUP_ENV[@]}" "$WINE" "$program") >>"$RUN/setup.log" 2>&1 &
     SETUP_PID=$!
 }
 

@@ -215,4 +215,57 @@ TEST_F(Install, SecondInstallOverTheFirstFromTheSameFolderLosesNothing) {
     EXPECT_EQ(memfs::RegistryValue(kRecordKey, "location")->data, std::string("d:\\zoppel\\\0", 11));
 }
 
+TEST_F(Install, SourceFolderIsTheProgramsOwnOrNone) {
+    // The program's path as the system knows it, and the folder the install must take
+    // from it; none (nullptr) when no usable one can be had.
+    struct ProgramCase {
+        std::string wide;
+        std::string shortForm;
+        const char* sourceDir;
+    };
+    const ProgramCase cases[] = {
+        // The ANSI form would be a look-alike naming another folder: the short form is
+        // taken, where it converts without loss.
+        {"E:\\Users\\\u0141ukasz\\SETUP\\SETUP.EXE", "E:\\Users\\_UKA~INY\\SETUP\\SETUP.EXE",
+         "E:\\Users\\_UKA~INY\\SETUP"},
+        {"E:\\Users\\Zo\u00EB\\SETUP\\SETUP.EXE", "E:\\Users\\ZO~1\\SETUP\\SETUP.EXE", "E:\\Users\\Zo\xEB\\SETUP"},
+        {"E:\\Users\\\u0141ukasz\\SETUP\\SETUP.EXE", "", nullptr},  // short names switched off
+        {"SETUP.EXE", "", nullptr},
+        {"E:\\" + std::string(250, 'x') + "\\SETUP.EXE", "E:\\XXXXXX~1\\SETUP.EXE", nullptr},  // fills the buffer
+    };
+    for (const ProgramCase& c : cases) {
+        FreshMachine("");
+        distribution.sourceDir = c.sourceDir ? c.sourceDir : "E:\\Users\\_UKA~INY\\SETUP";
+        LayOut(distribution);
+        // What a relative source path would reach: the current folder C:\ and the
+        // look-alike folder of the first case.
+        distribution.sourceDir = "E:\\Users\\Lukasz\\SETUP";
+        LayOut(distribution);
+        memfs::AddFile("C:\\ZOPPEL.EXE", "another program");
+        memfs::AddFile("C:\\data\\unrelated.txt", "unrelated");
+        before = memfs::Files();
+        memfs::SetProgramPath(c.wide, c.shortForm);
+        ui = InstallUi();
+        ui.directoryField = "D:\\Zoppel";
+        EXPECT_EQ(LocateSourceDir(), c.sourceDir != nullptr) << c.wide;
+        RunInstall(&ui);
+        if (c.sourceDir) {
+            EXPECT_STREQ(gSetup.sourceDir, c.sourceDir);
+            EXPECT_TRUE(ui.finished) << c.wide;
+            EXPECT_EQ(memfs::ReadFile("D:\\Zoppel\\ZOPPEL.EXE"), ContentOf("ZOPPEL.EXE"));
+            EXPECT_EQ(LostFiles(before, c.sourceDir, "D:\\Zoppel"), std::vector<std::string>{});
+            EXPECT_EQ(memfs::List("E:\\Users\\Lukasz\\SETUP").size(), kInstallCount + 2u);
+            continue;
+        }
+        EXPECT_STREQ(gSetup.sourceDir, "");
+        EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy ZOPPEL.EXE"}) << c.wide;
+        EXPECT_TRUE(ui.ended);
+        EXPECT_EQ(memfs::Files(), before) << c.wide;
+        for (const memfs::Call& call : memfs::Calls()) {
+            EXPECT_NE(call.op, memfs::Op::BeginListing) << call.path;
+            EXPECT_NE(call.op, memfs::Op::CopyFile) << call.path;
+        }
+    }
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "../engine/install.h"
+#include "../platform/win32/ansi_paths.h"
 #include "../platform/win32/dll_search.h"
 #include "resource_ids.h"
 
@@ -114,8 +115,18 @@ static void BrowseForInstallDir(HWND dialog) {
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
     LPITEMIDLIST item = SHBrowseForFolderA(&browse);
     if (item == NULL) return;
-    // When the conversion fails, the picker's display name is still in `path`.
+    // When the conversion fails, the picker's display name is still in `path`. A
+    // folder whose name the code page cannot hold goes in by its short form.
     SHGetPathFromIDListA(item, path);
+    typedef BOOL(WINAPI * PathFromIDListWFn)(LPCITEMIDLIST, LPWSTR);
+    HMODULE shell = GetModuleHandleA("shell32.dll");
+    FARPROC pathFromIDListW = shell != NULL ? GetProcAddress(shell, "SHGetPathFromIDListW") : NULL;
+    WCHAR wide[MAX_PATH];
+    char lossless[kPathSize];
+    if (pathFromIDListW != NULL && ((PathFromIDListWFn)(void*)pathFromIDListW)(item, wide) &&
+        AnsiFormOfPath(wide, lossless, sizeof lossless)) {
+        CopyText(path, sizeof path, lossless);
+    }
     SetDlgItemTextA(dialog, IDC_INSTALL_DIR, path);
     IMalloc* shellMalloc;
     if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {
@@ -171,11 +182,8 @@ static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam
 
 static void RunSetup() {
     LoadLibrariesFromSystemOnly();
-    char modulePath[kPathSize];
-    DWORD length = GetModuleFileNameA(NULL, modulePath, sizeof modulePath);
-    // Older systems leave a cut path unterminated.
-    if (length == 0 || length >= sizeof modulePath) modulePath[0] = '\0';
-    DeriveSourceDir(modulePath);
+    // Without a usable source folder the install stops at its first file.
+    LocateSourceDir();
     DialogBoxParamA(GetModuleHandleA(NULL), SETUP_DIALOG_NAME, NULL, SetupDialogProc, 0);
 }
 

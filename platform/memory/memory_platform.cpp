@@ -53,6 +53,8 @@ struct World {
     std::string windowsFolder;
     bool doubleByte = false;
     bool copiesFailPartWay = false;
+    std::string programPath = "C:\\SETUP\\SETUP.EXE";
+    std::string programShortPath;
     std::map<std::string, Key> keys;  // folded path -> key
     std::map<uintptr_t, std::string> openKeys;
     std::map<uintptr_t, Listing> listings;
@@ -296,7 +298,7 @@ const char* OpName(Op op) {
     static const char* const names[] = {
         "FreeSpace", "MakeFolder", "LookUp", "CopyFile", "DeleteFile", "ResetAttributes", "RemoveFolder",
         "BeginListing", "NextEntry", "OpenKey", "CreateKey", "ReadValue", "WriteValue",
-        "WindowsFolder", "ShortForm", "WriteFile", "StartCommand",
+        "WindowsFolder", "ShortForm", "WriteFile", "StartCommand", "ProgramPath",
     };
     return names[(int)op];
 }
@@ -330,6 +332,11 @@ void SetWindowsFolder(const std::string& path) {
 }
 
 void SetDoubleByteCodePage(bool on) { W().doubleByte = on; }
+
+void SetProgramPath(const std::string& widePath, const std::string& shortPath) {
+    W().programPath = widePath;
+    W().programShortPath = shortPath;
+}
 
 bool AddFolder(const std::string& path) { return CreatePath(path, true) != nullptr; }
 
@@ -710,6 +717,41 @@ SysError StartHiddenCommand(const char* commandLine) {
     if (SysError error = Enter(Op::StartCommand, commandLine)) return error;
     W().commands.push_back(commandLine);
     return kSysOk;
+}
+
+// The UTF-8 text `wide` in the stand-in's code page, which holds U+0000 to U+00FF:
+// false when a character outside it had to be given as "?".
+static bool ToCodePage(const std::string& wide, std::string* out) {
+    bool lossless = true;
+    out->clear();
+    for (size_t i = 0; i < wide.size();) {
+        unsigned char c = (unsigned char)wide[i];
+        uint32_t code = c;
+        size_t width = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        if (width > 1) {
+            code = c & (0x3F >> (width - 1));
+            for (size_t k = 1; k < width && i + k < wide.size(); ++k) code = (code << 6) | (wide[i + k] & 0x3F);
+        }
+        i += width;
+        if (code > 0xFF) {
+            lossless = false;
+            code = '?';
+        }
+        out->push_back((char)code);
+    }
+    return lossless;
+}
+
+SysError GetProgramPath(char* buffer, uint32_t size) {
+    buffer[0] = '\0';
+    if (SysError error = Enter(Op::ProgramPath, "")) return error;
+    std::string ansi;
+    bool lossless = ToCodePage(W().programPath, &ansi);
+    if (ansi.size() >= size) return kErrInsufficientBuffer;
+    if (!lossless && (W().programShortPath.empty() || !ToCodePage(W().programShortPath, &ansi))) {
+        return kErrNoUnicodeTranslation;
+    }
+    return CopyOut(ansi, buffer, size);
 }
 
 const char* NextCharacter(const char* text) {

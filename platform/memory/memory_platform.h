@@ -29,7 +29,7 @@ enum : uint32_t {
 enum class Op {
     FreeSpace, MakeFolder, LookUp, CopyFile, DeleteFile, ResetAttributes, RemoveFolder,
     BeginListing, NextEntry, OpenKey, CreateKey, ReadValue, WriteValue,
-    WindowsFolder, ShortForm, WriteFile, StartCommand,
+    WindowsFolder, ShortForm, WriteFile, StartCommand, ProgramPath,
 };
 const char* OpName(Op op);
 
@@ -48,6 +48,10 @@ void SetVolumeSpace(char letter, VolumeSpace space);
 void SetVolumeReadOnly(char letter, bool readOnly);
 void SetWindowsFolder(const std::string& path);
 void SetDoubleByteCodePage(bool on);  // lead bytes as in code page 932
+// Where the running program lies, as the system knows it: `widePath` in UTF-8, and the
+// short form of it (empty when short names are switched off). The ANSI code page here
+// holds the characters up to U+00FF; any other stands for one it cannot hold.
+void SetProgramPath(const std::string& widePath, const std::string& shortPath = "");
 
 // Creation helpers create missing parents; they return false on a bad path.
 bool AddFolder(const std::string& path);

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "../platform.h"
+#include "ansi_paths.h"
 
 // Copies `text` into `buffer` of `size` bytes; false, with nothing copied, when it
 // does not fit.
@@ -148,6 +149,28 @@ SysError StartHiddenCommand(const char* commandLine) {
     UINT result = WinExec(commandLine, SW_HIDE);
     // WinExec answers 32 or less on failure, with the reason in its result.
     return result > 31 ? kSysOk : (result != 0 ? (SysError)result : (SysError)ERROR_OUTOFMEMORY);
+}
+
+typedef DWORD(WINAPI* GetModuleFileNameWFn)(HMODULE, LPWSTR, DWORD);
+
+SysError GetProgramPath(char* buffer, uint32_t size) {
+    DWORD length = GetModuleFileNameA(NULL, buffer, size);
+    // Older systems leave a cut path unterminated, newer ones cut it and terminate it.
+    if (length == 0 || length >= size) {
+        buffer[0] = '\0';
+        return length == 0 ? LastError() : (SysError)ERROR_INSUFFICIENT_BUFFER;
+    }
+    // A name the code page cannot hold comes out as "?" or as a look-alike letter that
+    // may name another folder; the wide form tells. Systems with only a stub of the
+    // wide call keep the path as it is, which their file systems always hold.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FARPROC moduleFileName = kernel != NULL ? GetProcAddress(kernel, "GetModuleFileNameW") : NULL;
+    WCHAR wide[MAX_PATH];
+    DWORD wideLength = moduleFileName != NULL ? ((GetModuleFileNameWFn)(void*)moduleFileName)(NULL, wide, MAX_PATH) : 0;
+    if (wideLength == 0) return kSysOk;
+    if (wideLength < MAX_PATH && AnsiFormOfPath(wide, buffer, (int)size)) return kSysOk;
+    buffer[0] = '\0';
+    return ERROR_NO_UNICODE_TRANSLATION;
 }
 
 const char* NextCharacter(const char* text) {

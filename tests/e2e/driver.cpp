@@ -42,6 +42,7 @@
 //                          product=A.B.C.D", "translation=LANG-CODEPAGE", then one
 //                          "NAME=<text>" line per string of that translation
 //   manifest PATH          print the manifest resource linked into a program
+//   code-page              print "acp=N", the ANSI code page this process runs in
 //   idle                   stay alive (keeps Wine's desktop up between programs)
 #include <windows.h>
 #include <commctrl.h>
@@ -506,6 +507,8 @@ int main(int argc, char** argv) {
         } else if (!strcmp(step, "manifest")) {
             PrintManifest(arg(1));
             i += 1;
+        } else if (!strcmp(step, "code-page")) {
+            printf("acp=%u\n", GetACP());
         } else if (!strcmp(step, "idle")) {
             for (;;) Sleep(60000);
         } else {

@@ -385,6 +385,50 @@ scenario_run_from_install_folder() {
     expect_eq "$(drive reg location | tr -d '\r')" 'location=d:\zoppel\ type=1 size=11' "install record"
 }
 
+# Runs the setup from SOURCE (a Windows path) with the caller's SETUP_ENV, installs
+# into D:\Zoppel and checks the whole result: every file moved with its bytes, the
+# record written, the completion page shown, the emptied source data folder gone.
+install_from() {  # install_from LINUX-SOURCE-FOLDER WINDOWS-SOURCE-FOLDER
+    local folder=$1 windows=$2
+    start_setup "$windows\\SETUP.EXE"
+    drive dialog set 1000 'D:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "the install from $windows did not reach its completion page"
+    finish_setup
+    local name
+    for name in "${INSTALL_LIST[@]}" "${DATA_FILES[@]/#/data/}"; do
+        [ "$name" == data/big.lev ] && continue  # on the removal list
+        expect_content "$RUN/d/Zoppel/$name" "$(basename "$name")"
+    done
+    expect_eq "$(ls -A "$folder")" "SETUP.EXE" "what stays in $windows"
+    expect_eq "$(drive reg location | tr -d '\r')" 'location=D:\Zoppel type=1 size=10' "install record"
+}
+
+scenario_source_folder_names() {
+    # A folder name the ANSI code page (1252 here) cannot hold: Windows gives a
+    # look-alike "Lukasz", a folder that may exist; the setup takes the short form.
+    fresh_machine
+    lay_out "$RUN/e/Users/Łukasz/SETUP"
+    lay_out "$RUN/e/Users/Lukasz/SETUP"
+    local decoy
+    decoy=$(cd "$RUN/e/Users/Lukasz" && find . -type f -exec md5sum {} + | sort)
+    SETUP_ENV=(LC_ALL=C.UTF-8)
+    install_from "$RUN/e/Users/Łukasz/SETUP" 'E:\Users\Łukasz\SETUP'
+    expect_eq "$(cd "$RUN/e/Users/Lukasz" && find . -type f -exec md5sum {} + | sort)" "$decoy" "the look-alike folder"
+
+    # Code page 932: a folder whose name ends in 表 (0x95 0x5C), whose trail byte has
+    # the value of "\". Only the setup's own Wine process runs in that locale.
+    fresh_machine
+    rm -rf "$RUN/locale"
+    mkdir -p "$RUN/locale"
+    /usr/bin/localedef -i ja_JP -f UTF-8 "$RUN/locale/ja_JP.UTF-8" >/dev/null 2>&1 || fail "localedef failed"
+    lay_out "$RUN/e/ゲーム表"
+    SETUP_ENV=(LOCPATH="$RUN/locale" LC_ALL=ja_JP.UTF-8)
+    expect_eq "$(timeout 60 /usr/bin/env "${SETUP_ENV[@]}" "$WINE" 'C:\driver.exe' code-page | tr -d '\r')" \
+        acp=932 "the code page of a process in the Japanese locale"
+    install_from "$RUN/e/ゲーム表" 'E:\ゲーム表'
+    SETUP_ENV=()
+}
+
 scenario_long_field() {
     fresh_machine
     lay_out "$RUN/e/SETUP"
@@ -417,6 +461,22 @@ scenario_browse() {
     case "$out" in
         '1000=C:\users\'*'\Desktop') ;;
         *) fail "field after picking the top folder: [$out]" ;;
+    esac
+    drive dialog click 2 gone >/dev/null || fail "Cancel did not close the window"
+    finish_setup
+
+    # A folder whose name the code page cannot hold goes in by its short form, which
+    # names it, not by a look-alike ("Lesktop") that names none. (A new run: the shell
+    # keeps the folders it has looked up.)
+    start_setup
+    local folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+    mkdir -p "$WINEPREFIX/drive_c/users/$(id -un)/Łesktop"
+    timeout 60 "$WINE" reg add "$folders" /v Desktop /t REG_EXPAND_SZ /d "%USERPROFILE%\\Łesktop" /f >/dev/null
+    out=$(drive dialog click 1008 picker pick-top text 1000 | tr -d '\r') || fail "driver steps failed"
+    timeout 60 "$WINE" reg add "$folders" /v Desktop /t REG_EXPAND_SZ /d '%USERPROFILE%\Desktop' /f >/dev/null
+    case "$out" in
+        '1000=C:\users\'*'~'*) expect_eq "$(drive attrs "${out#1000=}" | tr -d '\r')" attrs=10 "what the field names" ;;
+        *) fail "field after picking a folder the code page cannot hold: [$out]" ;;
     esac
     drive dialog click 2 gone >/dev/null || fail "Cancel did not close the window"
     finish_setup
