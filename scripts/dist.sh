@@ -65,7 +65,7 @@ for program in "${PROGRAMS[@]}"; do
     if ! report=$("$OSSLSIGNCODE" sign "${options[@]}" -in "$build/$program" -out "$partial/$program" 2>&1); then
         case "$report" in
             *"Wrong password"*) refuse "the password in $password_file does not open the certificate $cert" ;;
-            *"Failed to extract PKCS#12"*) refuse "$cert is not a PKCS#12 (.pfx) certificate" ;;
+            *"Failed to extract PKCS#12"* | *"Failed to read PKCS#12"*) refuse "$cert is not a PKCS#12 (.pfx) certificate" ;;
             *) refuse "signing $program with $cert failed: $(printf '%s\n' "$report" | head -n 3 | tr '\n' ' ')" ;;
         esac
     fi
