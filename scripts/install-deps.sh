@@ -30,5 +30,20 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
+# A mirror caught in the middle of a sync serves an index that does not match its
+# release file, and apt-get update fails on it; a later try usually gets a whole one.
+updated=false
+for attempt in 1 2 3; do
+    if $sudo apt-get update -q; then updated=true; break; fi
+    [ $attempt -eq 3 ] || { echo "apt-get update failed; trying again in 30 s" >&2; sleep 30; }
+done
+if $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null; then exit 0; fi
+$updated && exit 1
+# Without the security suite's i386 index, the i386 libraries wine32 needs cannot
+# match the versions of their amd64 halves that suite holds. Both halves then come
+# from the release itself, for this one install.
+echo "Installing again without the security suite, whose package lists are incomplete" >&2
+pin=/etc/apt/preferences.d/zoppel-setup-without-security
+trap '$sudo rm -f "$pin"' EXIT
+printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: -1\n' | $sudo tee "$pin" >/dev/null
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
