@@ -7,6 +7,7 @@ set(CMAKE_CXX_COMPILER /usr/bin/i686-w64-mingw32-g++-posix)
 set(CMAKE_C_COMPILER /usr/bin/i686-w64-mingw32-gcc-posix)
 set(CMAKE_RC_COMPILER /usr/bin/i686-w64-mingw32-windres)
 set(ZOPPEL_OBJDUMP /usr/bin/i686-w64-mingw32-objdump)
+set(ZOPPEL_STRIP /usr/bin/i686-w64-mingw32-strip)
 
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
