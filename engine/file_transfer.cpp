@@ -24,64 +24,145 @@ const char* const RemovalList[kRemovalCount] = {
 
 const char kDataFolderName[] = "data";
 
+static bool NothingThere(SysError lookUp) {
+    return lookUp == kErrFileNotFound || lookUp == kErrPathNotFound;
+}
+
+static bool FoundFile(SysError lookUp, const PathFacts& facts) {
+    return lookUp == kSysOk && !facts.isFolder;
+}
+
+static bool SameFacts(const PathFacts& a, const PathFacts& b) {
+    return a.size == b.size && a.lastWrite == b.lastWrite;
+}
+
+// What became of one file to be moved.
+enum MoveOutcome {
+    kMoved,         // copied, and its source deleted unless that failed
+    kInPlace,       // source and destination are one path: nothing to copy
+    kSourceGone,    // the copy failed: nothing at the source, a file at the destination
+    kAlreadyThere,  // the copy failed, but the destination has the source's size and time
+    kNotMoved,      // the copy failed otherwise; the source stays
+};
+
+// After a failed copy. One that fails part-way leaves a cut file that looks installed:
+// it is deleted when the copy made it, or when a file that was there changed under the
+// copy (a reinstall: the copy cut it first). A file a look-up cannot tell about is
+// kept, since it may be the source itself under another spelling.
+static MoveOutcome AfterFailedCopy(const char* src, const char* dst, SysError lookUpBefore,
+                                   const PathFacts& before) {
+    PathFacts after;
+    SysError lookUpAfter = LookUpPath(dst, &after);
+    if (FoundFile(lookUpAfter, after) &&
+        (NothingThere(lookUpBefore) || (lookUpBefore == kSysOk && !SameFacts(before, after)))) {
+        ResetAttributes(dst);
+        if (DeleteOneFile(dst) == kSysOk) lookUpAfter = kErrFileNotFound;
+    }
+    PathFacts source;
+    SysError lookUpSource = LookUpPath(src, &source);
+    if (NothingThere(lookUpSource)) return FoundFile(lookUpAfter, after) ? kSourceGone : kNotMoved;
+    if (FoundFile(lookUpSource, source) && FoundFile(lookUpAfter, after) && SameFacts(source, after)) {
+        return kAlreadyThere;
+    }
+    return kNotMoved;
+}
+
 // Copies `src` over `dst` unless both name the same place, and deletes `src` once the
-// copy has succeeded; then makes `dst` a normal file. Returns the copy's result.
-static SysError MoveOneFile(const char* src, const char* dst) {
+// copy has succeeded; then makes `dst` a normal file. A successful copy costs one
+// look-up of `dst`; only a failed one looks further.
+static MoveOutcome MoveOneFile(const char* src, const char* dst) {
+    MoveOutcome outcome = kInPlace;
     if (!PathsEqual(src, dst)) {
-        // A copy that fails part-way can leave a cut file that looks installed. One the
-        // copy made is removed again; one that was there before (a reinstall, or the
-        // source itself under another spelling) is never touched.
-        bool made = NothingAt(dst);
-        SysError result = CopyFileOver(src, dst);
-        if (result != kSysOk) {
-            if (made) {
-                ResetAttributes(dst);
-                DeleteOneFile(dst);
-            }
-            return result;
-        }
+        PathFacts before;
+        SysError lookUpBefore = LookUpPath(dst, &before);
+        if (CopyFileOver(src, dst) != kSysOk) return AfterFailedCopy(src, dst, lookUpBefore, before);
         DeleteOneFile(src);
+        outcome = kMoved;
     }
     ResetAttributes(dst);
-    return kSysOk;
+    return outcome;
+}
+
+// `name` in the source folder; false when there is none or the path does not fit.
+static bool SourcePath(char* path, const char* name) {
+    return gSetup.sourceDir[0] != '\0' && CopyText(path, kPathSize, gSetup.sourceDir) &&
+           AppendPathComponent(path, kPathSize, name);
+}
+
+// sourceDir + "\" + `subdir` by plain concatenation; false without a source folder
+// ("\data" would be the root of the current drive) or when it does not fit.
+static bool SourceSubdirPath(char* path, const char* subdir) {
+    return gSetup.sourceDir[0] != '\0' && CopyText(path, kPathSize, gSetup.sourceDir) &&
+           AppendText(path, kPathSize, "\\") && AppendText(path, kPathSize, subdir);
+}
+
+// Whether the game still has something to move in the source folder after entry `i`
+// of InstallList: a later entry, or the data folder.
+static bool SourceHoldsMoreAfter(int i) {
+    char path[kPathSize];
+    PathFacts facts;
+    for (int k = i + 1; k < kInstallCount; ++k) {
+        if (SourcePath(path, InstallList[k]) && FoundFile(LookUpPath(path, &facts), facts)) return true;
+    }
+    return SourceSubdirPath(path, kDataFolderName) && LookUpPath(path, &facts) == kSysOk && facts.isFolder;
 }
 
 bool MoveInstallList(InstallUi* ui) {
+    bool copied = false;  // whether this run has copied a file itself
     for (int i = 0; i < kInstallCount; ++i) {
         const char* name = InstallList[i];
         char src[kPathSize];
         char dst[kPathSize];
         // Without a source folder every source path would be relative, naming files
         // of the current folder: the install stops at its first file instead.
-        bool fits = gSetup.sourceDir[0] != '\0' && CopyText(src, sizeof src, gSetup.sourceDir) &&
-                    AppendPathComponent(src, sizeof src, name) &&
-                    CopyText(dst, sizeof dst, gSetup.installDir) &&
+        bool fits = SourcePath(src, name) && CopyText(dst, sizeof dst, gSetup.installDir) &&
                     AppendPathComponent(dst, sizeof dst, name);
         ShowStatus(ui, "Copying %s", name);
-        if (!fits || MoveOneFile(src, dst) != kSysOk) {
-            char message[128];
-            FormatText(message, sizeof message, "Could not copy %s", name);
-            ShowError(ui, message);
-            return false;
+        MoveOutcome outcome = fits ? MoveOneFile(src, dst) : kNotMoved;
+        if (outcome == kMoved) copied = true;
+        if (outcome == kMoved || outcome == kInPlace) continue;
+        // A run that stopped part-way has moved a leading run of the list. Its files
+        // count as moved while this run has copied nothing and the game has more to
+        // move, so a second run finishes the install; an emptied source does not pass
+        // for an install.
+        if (outcome == kSourceGone && !copied && SourceHoldsMoreAfter(i)) {
+            ResetAttributes(dst);
+            continue;
         }
+        char message[128];
+        FormatText(message, sizeof message, "Could not copy %s", name);
+        ShowError(ui, message);
+        return false;
     }
     return true;
 }
 
-void MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination) {
+// Keeps the first name of what stays behind in `leftBehind`.
+static void NoteLeftBehind(char* leftBehind, const char* name) {
+    if (leftBehind[0] == '\0') CopyText(leftBehind, kPathSize, name);
+}
+
+bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination, char* leftBehind) {
+    leftBehind[0] = '\0';
     char sourceData[kPathSize];
     char pattern[kPathSize];
-    // No source folder: "\data" would be the root of the current drive.
-    if (gSetup.sourceDir[0] == '\0' || !CopyText(sourceData, sizeof sourceData, gSetup.sourceDir) ||
-        !AppendText(sourceData, sizeof sourceData, "\\") ||
-        !AppendText(sourceData, sizeof sourceData, sourceSubdir) ||
-        !CopyText(pattern, sizeof pattern, sourceData) ||
-        !AppendText(pattern, sizeof pattern, "\\*.*")) {
-        return;
-    }
+    if (!SourceSubdirPath(sourceData, sourceSubdir)) return true;
+    PathFacts facts;
     FolderListing listing;
     FolderEntry entry;
-    if (BeginFolderListing(pattern, &listing, &entry) != kSysOk) return;
+    SysError begun = kErrFilenameTooLong;
+    if (CopyText(pattern, sizeof pattern, sourceData) && AppendText(pattern, sizeof pattern, "\\*.*")) {
+        begun = BeginFolderListing(pattern, &listing, &entry);
+    } else if (NothingThere(LookUpPath(sourceData, &facts))) {
+        begun = kErrPathNotFound;
+    }
+    // No data folder is nothing to move; one that cannot be listed stays behind whole.
+    if (NothingThere(begun)) return true;
+    if (begun != kSysOk) {
+        NoteLeftBehind(leftBehind, sourceSubdir);
+        return false;
+    }
+    SysError next;
     do {
         if (entry.isFolder) continue;
         // A name that does not fit under either folder is left in the source.
@@ -94,10 +175,17 @@ void MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
                     AppendText(dst, sizeof dst, "\\") &&
                     AppendPathComponent(dst, sizeof dst, entry.name);
         ShowStatus(ui, "Copying %s", entry.name);
-        if (fits) MoveOneFile(src, dst);
-    } while (NextFolderEntry(listing, &entry));
+        // A copy that fails onto the very file (the source under another spelling, or
+        // an earlier copy of it) leaves nothing behind.
+        MoveOutcome outcome = fits ? MoveOneFile(src, dst) : kNotMoved;
+        if (outcome != kMoved && outcome != kInPlace && outcome != kAlreadyThere) {
+            NoteLeftBehind(leftBehind, entry.name);
+        }
+    } while ((next = NextFolderEntry(listing, &entry)) == kSysOk);
     EndFolderListing(listing);
+    if (next != kErrNoMoreFiles) NoteLeftBehind(leftBehind, sourceSubdir);
     if (!PathsEqual(sourceData, destination)) RemoveEmptyFolder(sourceData);
+    return leftBehind[0] == '\0';
 }
 
 void DeleteRemovalList() {

@@ -108,14 +108,23 @@ void RunInstall(InstallUi* ui) {
         EndSetup(ui);
         return;
     }
-    MoveDataDirectory(ui, kDataFolderName, gSetup.dataDir);
+    char leftBehind[kPathSize];
+    bool dataMoved = MoveDataDirectory(ui, kDataFolderName, gSetup.dataDir, leftBehind);
     if (IsStartMenuChecked(ui)) {
         ShowStatus(ui, "Creating StartMenu shortcut", nullptr);
         CreateStartMenuGroup();
     }
     ShowStatus(ui, "", nullptr);
     DeleteRemovalList();
+    // The record is written even when data stayed behind: it makes the next run,
+    // once there is room, propose this folder.
     WriteInstallRecord();
+    if (!dataMoved) {
+        char message[128];
+        FormatText(message, sizeof message, "Could not copy %s", leftBehind);
+        StopInstall(ui, message);
+        return;
+    }
     ShowFinishedPage(ui);
     --gSetup.busyCount;
 }

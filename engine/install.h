@@ -34,8 +34,13 @@ bool CreateInstallDirectory();
 // True when dataDir and every path the install builds from installDir fit.
 bool InstallPathsFit();
 
+// Moves the six files; false, after the box naming the file that could not be
+// copied, when the install must stop.
 bool MoveInstallList(InstallUi* ui);
-void MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination);
+// Moves the files of the source's `sourceSubdir` folder into `destination`. False
+// when something stays behind: `leftBehind` (kPathSize bytes) then names the first
+// file that could not be moved, or the folder itself when it could not be listed.
+bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination, char* leftBehind);
 void DeleteRemovalList();
 
 // Fills `location` (kPathSize bytes) with the recorded install folder, "c:\zoppel"

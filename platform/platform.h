@@ -21,6 +21,7 @@ enum : SysError {
     kErrPathNotFound = 3,
     kErrAccessDenied = 5,
     kErrNoMoreFiles = 18,
+    kErrNotReady = 21,
     kErrSharingViolation = 32,
     kErrBadNetPath = 53,
     kErrInvalidParameter = 87,
@@ -52,12 +53,20 @@ SysError QueryFreeSpace(const char* root, VolumeSpace* space);
 // kErrAlreadyExists when something of that name is already there.
 SysError MakeFolder(const char* path);
 
-// True only when the system reports that nothing of that name exists (file or path
-// not found); any other answer, a failed look-up included, counts as something there.
-bool NothingAt(const char* path);
+// What a look-up tells of one file or folder.
+struct PathFacts {
+    bool isFolder;
+    uint64_t size;       // in bytes; 0 for a folder
+    uint64_t lastWrite;  // the last-write time, in the system's own units
+};
+
+// Looks up one file or folder. kErrFileNotFound or kErrPathNotFound when nothing of
+// that name exists; any other failure says nothing either way. On failure `facts` is
+// unchanged.
+SysError LookUpPath(const char* path, PathFacts* facts);
 
 // Copies the file `from` to `to`, replacing an existing `to`. The copy keeps the
-// source's read-only, hidden and system attributes. Copying a file onto itself,
+// source's read-only, hidden and system attributes and its last-write time. Copying a file onto itself,
 // however it is spelled, fails (kErrSharingViolation) and leaves the file intact. A
 // copy that fails part-way (the volume full) may leave a cut `to` behind.
 SysError CopyFileOver(const char* from, const char* to);
@@ -83,8 +92,9 @@ typedef uintptr_t FolderListing;
 // Starts listing the entries that match `pattern` (a folder followed by "\*.*")
 // and fills `first` with the first one. On failure there is nothing to end.
 SysError BeginFolderListing(const char* pattern, FolderListing* listing, FolderEntry* first);
-// Fills `entry` with the next entry; false when there are no more.
-bool NextFolderEntry(FolderListing listing, FolderEntry* entry);
+// Fills `entry` with the next entry; kErrNoMoreFiles when there are no more, another
+// code when the listing broke off.
+SysError NextFolderEntry(FolderListing listing, FolderEntry* entry);
 void EndFolderListing(FolderListing listing);
 
 // The per-user registry (HKEY_CURRENT_USER). A key must be closed once opened.

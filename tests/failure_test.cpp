@@ -2,7 +2,8 @@
 // install is run once for every platform call with that call failing (with each error
 // it can really return; a failing copy leaves a cut destination), and no cut file is
 // left in the install folder; and it is cut off after every call as a power failure
-// would.
+// would. After each stop a second run, as the player makes it, finishes the install.
+// The sweep runs both onto a fresh folder and over an earlier install.
 #include <string.h>
 
 #include <set>
@@ -12,6 +13,7 @@
 namespace {
 
 const char kInstallDir[] = "D:\\Games\\Zoppel";  // D:\Games is missing: the walk runs
+const std::vector<std::string> kDataFiles = {"big.lev", "level1.dat", "sound.wav", "music.mid", "tiles.dat"};
 
 // The errors the platform calls can really return where the outcome may differ.
 const SysError kErrors[] = {
@@ -20,17 +22,24 @@ const SysError kErrors[] = {
 };
 
 struct InstallRun {
+    bool reinstall = false;
     std::map<std::string, std::string> before;
     InstallUi ui;
 };
 
 // A full install: the six files, a data folder of several files (one of them on the
-// removal list), the Start-menu option on.
-void Prepare(InstallRun* run) {
+// removal list), the Start-menu option on; on a reinstall the install folder holds
+// other, writable versions of every file.
+void Prepare(InstallRun* run, bool reinstall = false) {
     FreshMachine("E:\\SETUP");
     Distribution distribution;
-    distribution.dataFiles = {"big.lev", "level1.dat", "sound.wav", "music.mid", "tiles.dat"};
+    distribution.dataFiles = kDataFiles;
     LayOut(distribution);
+    run->reinstall = reinstall;
+    for (size_t i = 0; reinstall && i < kInstallCount + kDataFiles.size(); ++i) {
+        std::string name = i < kInstallCount ? InstallList[i] : "data\\" + kDataFiles[i - kInstallCount];
+        memfs::AddFile(std::string(kInstallDir) + "\\" + name, "an earlier install's " + name);
+    }
     run->before = memfs::Files();
     // A failing copy leaves a cut destination, as one that runs out of room does.
     memfs::FailCopiesPartWay(true);
@@ -45,106 +54,164 @@ bool IsInstallListSource(const std::string& path) {
     return false;
 }
 
-// The boxes the user may see when `call` fails: an install file that cannot be copied
-// is named; a folder that cannot be made is one of the two folder boxes; every other
-// failure is silent.
-std::set<std::string> AllowedBoxes(const memfs::Call& call) {
-    if (call.op == memfs::Op::CopyFile && IsInstallListSource(call.path)) {
-        return {"Could not copy " + call.path.substr(call.path.rfind('\\') + 1)};
+// Whether a failure of `call` leaves data behind, which the box names at the end. A
+// data folder said to exist that does not (a file of that name) takes no data file.
+bool LeavesDataBehind(const InstallRun& run, const memfs::Call& call, SysError error) {
+    bool dataFolder = !run.reinstall && call.path == std::string(kInstallDir) + "\\data";
+    return (call.op == memfs::Op::CopyFile && !IsInstallListSource(call.path)) || call.op == memfs::Op::NextEntry ||
+           (call.op == memfs::Op::BeginListing && error != kErrFileNotFound && error != kErrPathNotFound) ||
+           (call.op == memfs::Op::MakeFolder && dataFolder && error == kErrAlreadyExists);
+}
+
+// The boxes the user may see when `call` fails: a file that cannot be copied is named,
+// a data folder that cannot be listed is "data"; a folder that cannot be made is one
+// of the two folder boxes; every other failure is silent.
+std::set<std::string> AllowedBoxes(const InstallRun& run, const memfs::Call& call, SysError error) {
+    if (call.op == memfs::Op::CopyFile) return {"Could not copy " + call.path.substr(call.path.rfind('\\') + 1)};
+    if (call.op == memfs::Op::BeginListing || call.op == memfs::Op::NextEntry) {
+        return {LeavesDataBehind(run, call, error) ? "Could not copy data" : ""};
     }
     if (call.op == memfs::Op::MakeFolder) {
-        return {"", "Could not create Zoppel directory.", "Could not create data directory."};
+        return {"", "Could not create Zoppel directory.", "Could not create data directory.", "Could not copy big.lev"};
     }
     return {""};
 }
 
+bool SourceHoldsGame() {
+    for (const char* name : InstallList) {
+        if (memfs::Exists(std::string("E:\\SETUP\\") + name)) return true;
+    }
+    return memfs::Exists("E:\\SETUP\\data");
+}
+
+// Runs the setup again as the player does after a stop: a new process, the same
+// source and install folders, the machine as the first run left it. With nothing
+// lost and nothing but the program left in the source, every file is then whole in
+// the install folder.
+// A run that has the game left to move finishes when `mustFinish`; one that has
+// nothing left stops at the first file, as a run from an emptied download does.
+enum SecondRun { kFinished, kNothingLeft, kStoppedLater };
+SecondRun RunAgain(InstallRun* run, bool mustFinish, const std::string& where) {
+    bool held = SourceHoldsGame();
+    memfs::ClearFailures();
+    memset(&gSetup, 0, sizeof gSetup);
+    strcpy(gSetup.sourceDir, "E:\\SETUP");
+    run->ui = InstallUi();
+    run->ui.directoryField = kInstallDir;
+    RunInstall(&run->ui);
+    std::string again = where + ", then a second run";
+    EXPECT_EQ(LostFiles(run->before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << again;
+    EXPECT_EQ(memfs::List("E:\\SETUP"), std::vector<std::string>{"SETUP.EXE"}) << again;
+    if (!held) {
+        EXPECT_EQ(run->ui.errors, std::vector<std::string>{"Could not copy ZOPPEL.EXE"}) << again;
+    } else if (mustFinish) {
+        EXPECT_TRUE(run->ui.finished) << again << ": " << (run->ui.errors.empty() ? "" : run->ui.errors[0]);
+        EXPECT_TRUE(memfs::RegistryValue(kRecordKey, "location").has_value()) << again;
+    }
+    return run->ui.finished ? kFinished : held ? kStoppedLater : kNothingLeft;
+}
+
 TEST(FailureInjection, EveryFailingCallKeepsEveryFileAndShowsWhatItShould) {
+    for (bool reinstall : {false, true}) {
+        InstallRun reference;
+        Prepare(&reference, reinstall);
+        RunInstall(&reference.ui);
+        ASSERT_TRUE(reference.ui.finished);
+        const std::vector<memfs::Call> calls = memfs::Calls();
+        ASSERT_GT(calls.size(), 40u);
+
+        size_t runs = 0, boxes = 0, second[3] = {};
+        for (size_t n = 1; n <= calls.size(); ++n) {
+            for (SysError error : kErrors) {
+                InstallRun run;
+                Prepare(&run, reinstall);
+                memfs::FailCall(n, error);
+                RunInstall(&run.ui);
+                ++runs;
+                std::string where = std::string(reinstall ? "reinstall, " : "") + "call " + std::to_string(n) +
+                                    " (" + memfs::OpName(calls[n - 1].op) + " " + calls[n - 1].path +
+                                    ") failing with " + std::to_string(error);
+                // The run is the reference one up to the failing call.
+                ASSERT_GE(memfs::Calls().size(), n) << where;
+                ASSERT_EQ(memfs::Calls()[n - 1].op, calls[n - 1].op) << where;
+
+                EXPECT_EQ(LostFiles(run.before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << where;
+                EXPECT_EQ(CutFiles(run.before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << where;
+                EXPECT_EQ(memfs::OpenHandles(), 0) << where;
+                ASSERT_LE(run.ui.errors.size(), 1u) << where;
+                std::string box = run.ui.errors.empty() ? "" : run.ui.errors[0];
+                EXPECT_TRUE(AllowedBoxes(run, calls[n - 1], error).count(box)) << where << ": \"" << box << "\"";
+                bool recordWritten = memfs::RegistryValue(kRecordKey, "location").has_value();
+                if (box.empty()) {
+                    // Silent failures end on the completion page, the record written
+                    // unless writing it was what failed.
+                    EXPECT_TRUE(run.ui.finished) << where;
+                    EXPECT_FALSE(run.ui.ended) << where;
+                    EXPECT_EQ(gSetup.busyCount, 0) << where;
+                    memfs::Op op = calls[n - 1].op;
+                    EXPECT_TRUE(recordWritten || op == memfs::Op::CreateKey || op == memfs::Op::WriteValue) << where;
+                } else {
+                    ++boxes;
+                    EXPECT_TRUE(run.ui.ended) << where;
+                    EXPECT_FALSE(run.ui.finished) << where;
+                    EXPECT_EQ(gSetup.stage, StageCollecting) << where;
+                    // Data left behind is told at the end, after the record, and the
+                    // setup ends as any stopped install does.
+                    bool late = LeavesDataBehind(run, calls[n - 1], error);
+                    EXPECT_EQ(recordWritten, late) << where;
+                    if (late) {
+                        EXPECT_EQ(run.ui.events.end()[-3] + "|" + std::to_string(gSetup.busyCount), "status |1")
+                            << where;
+                    }
+                }
+                // After a stop the second run finishes. After a completion page it need
+                // not: a source that could not be deleted makes it a reinstall from a
+                // download lacking the files before it, which stops there.
+                ++second[RunAgain(&run, !box.empty(), where)];
+            }
+        }
+        std::cout << "failure injection" << (reinstall ? " over an earlier install: " : ": ") << calls.size()
+                  << " calls x " << std::size(kErrors) << " errors = " << runs << " runs, " << boxes
+                  << " ended with a box, no file lost; second runs: " << second[kFinished] << " finished, "
+                  << second[kNothingLeft] << " had nothing left to move, " << second[kStoppedLater]
+                  << " stopped after moving what the first had left\n";
+    }
+}
+
+TEST(FailureInjection, PowerCutAnywhereLosesNothingAndASecondRunFinishes) {
     InstallRun reference;
     Prepare(&reference);
     RunInstall(&reference.ui);
     ASSERT_TRUE(reference.ui.finished);
     const std::vector<memfs::Call> calls = memfs::Calls();
-    ASSERT_GT(calls.size(), 40u);
 
-    size_t runs = 0, boxes = 0;
-    for (size_t n = 1; n <= calls.size(); ++n) {
-        for (SysError error : kErrors) {
+    // A cut at the start of call n leaves what the calls before it did; a cut inside a
+    // copy leaves its cut destination as well. The last cut comes after every call.
+    size_t points = 0, insideCopies = 0, second[3] = {};
+    for (size_t n = 1; n <= calls.size() + 1; ++n) {
+        bool copy = n <= calls.size() && calls[n - 1].op == memfs::Op::CopyFile;
+        for (bool inside : {false, true}) {
+            if (inside && !copy) continue;
             InstallRun run;
             Prepare(&run);
-            memfs::FailCall(n, error);
+            memfs::FailCopiesPartWay(inside);
+            memfs::CutPowerAt(n);
             RunInstall(&run.ui);
-            ++runs;
-            std::string where = "call " + std::to_string(n) + " (" + memfs::OpName(calls[n - 1].op) + " " +
-                                calls[n - 1].path + ") failing with " + std::to_string(error);
-            // The run is the reference one up to the failing call.
-            ASSERT_GE(memfs::Calls().size(), n) << where;
-            ASSERT_EQ(memfs::Calls()[n - 1].op, calls[n - 1].op) << where;
-
+            std::string where = "power cut " + std::string(inside ? "inside" : "at") + " call " + std::to_string(n);
             EXPECT_EQ(LostFiles(run.before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << where;
-            EXPECT_EQ(CutFiles(run.before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << where;
-            EXPECT_EQ(memfs::OpenHandles(), 0) << where;
-            ASSERT_LE(run.ui.errors.size(), 1u) << where;
-            std::string box = run.ui.errors.empty() ? "" : run.ui.errors[0];
-            EXPECT_TRUE(AllowedBoxes(calls[n - 1]).count(box)) << where << ": box \"" << box << "\"";
-            bool recordWritten = memfs::RegistryValue(kRecordKey, "location").has_value();
-            if (box.empty()) {
-                // Silent failures end on the completion page, the record written
-                // unless writing it was what failed.
-                EXPECT_TRUE(run.ui.finished) << where;
-                EXPECT_FALSE(run.ui.ended) << where;
-                EXPECT_EQ(gSetup.busyCount, 0) << where;
-                bool recordCall = calls[n - 1].op == memfs::Op::CreateKey || calls[n - 1].op == memfs::Op::WriteValue;
-                EXPECT_TRUE(recordWritten || recordCall) << where;
-            } else {
-                ++boxes;
-                EXPECT_TRUE(run.ui.ended) << where;
-                EXPECT_FALSE(run.ui.finished) << where;
-                EXPECT_EQ(gSetup.stage, StageCollecting) << where;
-                EXPECT_FALSE(recordWritten) << where;
-                EXPECT_FALSE(memfs::RegistryKeyExists(kRecordKey)) << where;
+            // A copy in progress always has its whole source beside it.
+            if (inside) {
+                EXPECT_EQ(memfs::ReadFile(calls[n - 1].path), run.before.at(calls[n - 1].path)) << where;
             }
+            ++second[RunAgain(&run, true, where)];
+            ++(inside ? insideCopies : points);
         }
     }
-    RecordProperty("failure_points", (int)calls.size());
-    RecordProperty("runs", (int)runs);
-    std::cout << "failure injection: " << calls.size() << " calls x " << std::size(kErrors) << " errors = " << runs
-              << " runs, " << boxes << " ended with a box, no file lost\n";
-}
-
-TEST(FailureInjection, PowerCutAfterAnyCallLosesNothing) {
-    InstallRun run;
-    Prepare(&run);
-    // The state at the start of each call is what a power cut right after the call
-    // before it leaves behind; a cut inside a copy leaves a partial destination.
-    std::vector<std::map<std::string, std::string>> states;
-    std::vector<memfs::Call> copies;
-    std::vector<size_t> copyStates;
-    memfs::ObserveCalls([&](uint64_t, const memfs::Call& call) {
-        states.push_back(memfs::Files());
-        if (call.op == memfs::Op::CopyFile) {
-            copies.push_back(call);
-            copyStates.push_back(states.size() - 1);
-        }
-    });
-    RunInstall(&run.ui);
-    memfs::ObserveCalls(nullptr);
-    states.push_back(memfs::Files());
-    ASSERT_TRUE(run.ui.finished);
-
-    for (size_t i = 0; i < states.size(); ++i) {
-        EXPECT_EQ(LostFilesIn(run.before, states[i], "E:\\SETUP", kInstallDir), std::vector<std::string>{})
-            << "power cut after call " << i;
-    }
-    // Inside a copy: the source must still be whole, whatever part of the copy exists.
-    ASSERT_EQ(copies.size(), kInstallCount + 5u);
-    for (size_t i = 0; i < copies.size(); ++i) {
-        const auto& state = states[copyStates[i]];
-        auto source = state.find(copies[i].path);
-        ASSERT_NE(source, state.end()) << copies[i].path;
-        EXPECT_EQ(source->second, run.before.at(copies[i].path)) << copies[i].path;
-    }
-    std::cout << "power cuts: " << states.size() << " points after a call and " << copies.size()
-              << " inside a copy; every partial copy has its whole source beside it\n";
+    ASSERT_EQ(insideCopies, kInstallCount + 5u);
+    std::cout << "power cuts: " << points << " points after a call and " << insideCopies
+              << " inside a copy lose nothing; second runs: " << second[kFinished] << " finished, "
+              << second[kNothingLeft] << " had nothing left to move\n";
+    EXPECT_EQ(second[kStoppedLater], 0u);
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST(MemoryPlatform, ListingsShowDotEntriesAndSkipWhatWasDeleted) {
     ASSERT_EQ(BeginFolderListing("c:\\d\\*.*", &listing, &entry), kSysOk);
     std::vector<std::string> seen = {std::string(entry.isFolder ? "+" : "-") + entry.name};
     ASSERT_EQ(DeleteOneFile("c:\\d\\b.txt"), kSysOk);
-    while (NextFolderEntry(listing, &entry)) seen.push_back(std::string(entry.isFolder ? "+" : "-") + entry.name);
+    while (NextFolderEntry(listing, &entry) == kSysOk) seen.push_back(std::string(entry.isFolder ? "+" : "-") + entry.name);
     EndFolderListing(listing);
     EXPECT_EQ(seen, (std::vector<std::string>{"+.", "+..", "-A.txt", "+sub"}));
     EXPECT_EQ(memfs::OpenHandles(), 0);

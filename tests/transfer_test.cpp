@@ -29,6 +29,7 @@ protected:
     }
     std::map<std::string, std::string> before;
     InstallUi ui;
+    char leftBehind[kPathSize];
 };
 
 TEST_F(Transfer, MovesEveryFileAndRemovesTheEmptiedSourceData) {
@@ -37,7 +38,7 @@ TEST_F(Transfer, MovesEveryFileAndRemovesTheEmptiedSourceData) {
     memfs::AddFile("E:\\SETUP\\README.TXT", ContentOf("README.TXT"), memfs::kAttrHidden | memfs::kAttrSystem);
     before = memfs::Files();
     ASSERT_TRUE(MoveInstallList(&ui));
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
 
     for (const char* name : InstallList) {
         std::string dst = std::string("D:\\Games\\Zoppel\\") + name;
@@ -67,7 +68,7 @@ TEST_F(Transfer, RunFromTheInstallFolderItselfCopiesAndDeletesNothing) {
     memfs::AddFile("C:\\ZOPPEL\\data\\big.lev", ContentOf("big.lev"), memfs::kAttrHidden);
     before = memfs::Files();
     ASSERT_TRUE(MoveInstallList(&ui));
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
     EXPECT_EQ(CallsOf(memfs::Op::CopyFile), 0u);
     EXPECT_EQ(CallsOf(memfs::Op::DeleteFile), 0u);
     EXPECT_EQ(CallsOf(memfs::Op::RemoveFolder), 0u);
@@ -103,7 +104,7 @@ TEST_F(Transfer, ReadOnlySourcesArriveWritableAndStayInTheSource) {
     memfs::AddFile("E:\\SETUP\\data\\sound.wav", ContentOf("sound.wav"), memfs::kAttrReadOnly);
     before = memfs::Files();
     ASSERT_TRUE(MoveInstallList(&ui));
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
     EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\README.DOC"), 0u);
     EXPECT_EQ(DeleteOneFile("D:\\Zoppel\\README.DOC"), kSysOk);
     EXPECT_TRUE(memfs::Exists("E:\\SETUP\\README.DOC"));
@@ -118,7 +119,7 @@ TEST_F(Transfer, ReadOnlyMediumKeepsEverySource) {
     Prepare("E:\\SETUP", "D:\\Zoppel", d);
     memfs::SetVolumeReadOnly('E', true);
     ASSERT_TRUE(MoveInstallList(&ui));
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
     for (const auto& [path, content] : before) {
         if (path.rfind("E:", 0) == 0) {
             EXPECT_EQ(memfs::ReadFile(path), content) << path;
@@ -134,7 +135,7 @@ TEST_F(Transfer, SourceDataFolderShapes) {
     Distribution empty;
     empty.dataFiles = {};
     Prepare("E:\\SETUP", "D:\\Zoppel", empty);
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
     EXPECT_FALSE(memfs::Exists("E:\\SETUP\\data"));
     EXPECT_TRUE(ui.statuses.empty());
 
@@ -142,7 +143,7 @@ TEST_F(Transfer, SourceDataFolderShapes) {
     Distribution none;
     none.dataFolder = false;
     Prepare("E:\\SETUP", "D:\\Zoppel", none);
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
     size_t removals = 0;
     for (const memfs::Call& call : memfs::Calls()) removals += call.op == memfs::Op::RemoveFolder;
     EXPECT_EQ(removals, 0u);
@@ -152,7 +153,7 @@ TEST_F(Transfer, SourceDataFolderShapes) {
     Prepare("E:\\SETUP", "D:\\Zoppel", nested);
     memfs::AddFile("E:\\SETUP\\data\\extra\\deep.dat", "deep");
     before = memfs::Files();
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
     EXPECT_EQ(memfs::List("E:\\SETUP\\data"), std::vector<std::string>{"extra"});
     EXPECT_FALSE(memfs::Exists("D:\\Zoppel\\data\\extra"));
     EXPECT_EQ(memfs::ReadFile("E:\\SETUP\\data\\extra\\deep.dat"), "deep");
@@ -161,13 +162,25 @@ TEST_F(Transfer, SourceDataFolderShapes) {
 
 TEST_F(Transfer, TrailingBackslashOnTheInstallFolderLosesNothing) {
     // Run from the install folder, typed with a trailing backslash: the data files
-    // never count as equal to their destinations, and copying each onto itself fails.
+    // never count as equal to their destinations, and copying each onto itself fails,
+    // with every file where it belongs. A look-up that fails says nothing: the file
+    // is still the only copy.
     Distribution d;
     Prepare("D:\\Zoppel", "D:\\Zoppel\\", d);
     snprintf(gSetup.dataDir, kPathSize, "D:\\Zoppel\\\\data");
     before = memfs::Files();
+    memfs::FailCopiesPartWay(true);
+    bool failed = false;
+    memfs::ObserveCalls([&](uint64_t n, const memfs::Call& call) {
+        if (!failed && call.op == memfs::Op::LookUp && call.path == "D:\\Zoppel\\\\data\\sound.wav") {
+            memfs::FailCall(n, kErrAccessDenied);
+            failed = true;
+        }
+    });
     ASSERT_TRUE(MoveInstallList(&ui));
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_TRUE(MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind));
+    memfs::ObserveCalls(nullptr);
+    EXPECT_TRUE(failed);
     EXPECT_EQ(memfs::Files(), before);
     EXPECT_TRUE(memfs::IsFolder("D:\\Zoppel\\data"));
     EXPECT_TRUE(ui.errors.empty());
@@ -189,13 +202,26 @@ TEST_F(Transfer, DataFileThatCannotBeCopiedStaysAndKeepsTheFolder) {
     memfs::AddFile("E:\\SETUP\\data\\" + longName, "long");
     snprintf(gSetup.dataDir, kPathSize, "%s\\data", deep.c_str());
     before = memfs::Files();
-    MoveDataDirectory(&ui, "data", gSetup.dataDir);
+    EXPECT_FALSE(MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind));
+    EXPECT_STREQ(leftBehind, "level1.dat");
     EXPECT_EQ(memfs::List("E:\\SETUP\\data"), (std::vector<std::string>{"level1.dat", longName, "sound.wav"}));
     EXPECT_EQ(memfs::List(deep + "\\data"), (std::vector<std::string>{"big.lev", "sound.wav"}));
     EXPECT_EQ(memfs::ReadFile(deep + "\\data\\big.lev"), ContentOf("big.lev"));
     EXPECT_EQ(memfs::ReadFile("E:\\SETUP\\data\\" + longName), "long");
     EXPECT_TRUE(ui.errors.empty());
     EXPECT_EQ(LostFiles(before, "E:\\SETUP", deep), std::vector<std::string>{});
+
+    // A copy that fails without touching its destination (a file in use): an earlier
+    // copy of the very file leaves nothing behind, another file of its size does.
+    for (bool identical : {true, false}) {
+        Prepare("E:\\SETUP", "D:\\Zoppel", d);
+        const char* earlier = "D:\\Zoppel\\data\\sound.wav";
+        ASSERT_TRUE(identical ? CopyFileOver("E:\\SETUP\\data\\sound.wav", earlier) == kSysOk
+                              : memfs::AddFile(earlier, std::string(ContentOf("sound.wav").size(), 'x')));
+        memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\sound.wav", kErrSharingViolation);
+        EXPECT_EQ(MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind), identical);
+        EXPECT_STREQ(leftBehind, identical ? "" : "sound.wav");
+    }
 }
 
 TEST_F(Transfer, DeleteRemovalListDeletesOnlyItsOwnEntries) {

@@ -19,6 +19,7 @@ struct Node {
     bool folder = false;
     bool denyCreate = false;
     uint32_t attributes = 0;
+    uint64_t lastWrite = 0;
     std::string content;
     // Keyed by the name with ASCII folded to small letters: names compare as Windows
     // compares them, and listings come out sorted.
@@ -62,6 +63,8 @@ struct World {
     std::vector<std::string> commands;
     std::vector<Injection> injections;
     std::map<uint64_t, SysError> failCalls;
+    uint64_t powerCutAt = 0;  // the call the power goes off in; 0 for none
+    uint64_t clock = 0;       // last-write times: every write is later than the one before
     uint64_t callCount = 0;
     std::vector<Call> calls;
     std::function<void(uint64_t, const Call&)> observer;
@@ -243,13 +246,21 @@ void Remove(Node* folder, Node* child) {
     }
 }
 
+uint64_t Now() { return ++W().clock; }
+
+// Whether the power went off before the current call: then nothing happens any more.
+bool PoweredOff() {
+    return W().powerCutAt != 0 && W().callCount > W().powerCutAt;
+}
+
 // Every platform call passes here: it is counted, logged, and fails when a failure
-// was injected for it.
+// was injected for it or the power is off.
 SysError Enter(Op op, const std::string& path) {
     World& w = W();
     ++w.callCount;
     w.calls.push_back({op, path});
     if (w.observer) w.observer(w.callCount, w.calls.back());
+    if (w.powerCutAt != 0 && w.callCount >= w.powerCutAt) return kErrNotReady;
     auto nth = w.failCalls.find(w.callCount);
     if (nth != w.failCalls.end()) return nth->second;
     for (const Injection& injection : w.injections) {
@@ -345,6 +356,7 @@ bool AddFile(const std::string& path, const std::string& content, uint32_t attri
     if (!node) return false;
     node->content = content;
     node->attributes = attributes;
+    node->lastWrite = Now();
     return true;
 }
 
@@ -439,6 +451,14 @@ void FailCall(uint64_t n, SysError error) { W().failCalls[n] = error; }
 
 void FailCopiesPartWay(bool on) { W().copiesFailPartWay = on; }
 
+void CutPowerAt(uint64_t n) { W().powerCutAt = n; }
+
+void ClearFailures() {
+    W().injections.clear();
+    W().failCalls.clear();
+    W().powerCutAt = 0;
+}
+
 uint64_t CallCount() { return W().callCount; }
 
 const std::vector<Call>& Calls() { return W().calls; }
@@ -479,12 +499,15 @@ SysError MakeFolder(const char* path) {
     return kSysOk;
 }
 
-bool NothingAt(const char* path) {
-    if (SysError error = Enter(Op::LookUp, path)) return error == kErrFileNotFound || error == kErrPathNotFound;
+SysError LookUpPath(const char* path, PathFacts* facts) {
+    if (SysError error = Enter(Op::LookUp, path)) return error;
     Parsed parsed;
     Node* node = nullptr;
-    SysError error = Find(path, &parsed, &node);
-    return error == kErrFileNotFound || error == kErrPathNotFound;
+    if (SysError error = Find(path, &parsed, &node)) return error;
+    facts->isFolder = node->folder;
+    facts->size = node->content.size();
+    facts->lastWrite = node->lastWrite;
+    return kSysOk;
 }
 
 // What a copy that fails part-way leaves: the first half of the source at the
@@ -502,11 +525,12 @@ static void LeaveCutCopy(const char* from, const char* to) {
     if (!dst) dst = AddChild(parent, target.parts.back(), false);
     dst->content = src->content.substr(0, src->content.size() / 2);
     dst->attributes = kAttrArchive;
+    dst->lastWrite = Now();
 }
 
 SysError CopyFileOver(const char* from, const char* to) {
     if (SysError error = Enter(Op::CopyFile, from)) {
-        if (W().copiesFailPartWay) LeaveCutCopy(from, to);
+        if (W().copiesFailPartWay && !PoweredOff()) LeaveCutCopy(from, to);
         return error;
     }
     Parsed source, target;
@@ -531,6 +555,7 @@ SysError CopyFileOver(const char* from, const char* to) {
     }
     dst->content = src->content;
     dst->attributes = kept | kAttrArchive;
+    dst->lastWrite = src->lastWrite;
     return kSysOk;
 }
 
@@ -616,10 +641,11 @@ SysError BeginFolderListing(const char* pattern, FolderListing* listing, FolderE
     return kSysOk;
 }
 
-bool NextFolderEntry(FolderListing listing, FolderEntry* entry) {
-    if (Enter(Op::NextEntry, "") != kSysOk) return false;
+SysError NextFolderEntry(FolderListing listing, FolderEntry* entry) {
+    if (SysError error = Enter(Op::NextEntry, "")) return error;
     auto it = W().listings.find(listing);
-    return it != W().listings.end() && TakeEntry(it->second, entry);
+    if (it == W().listings.end()) return kErrInvalidParameter;
+    return TakeEntry(it->second, entry) ? kSysOk : kErrNoMoreFiles;
 }
 
 void EndFolderListing(FolderListing listing) { W().listings.erase(listing); }
@@ -710,6 +736,7 @@ SysError WriteNewFile(const char* path, const void* data, uint32_t length) {
     if (!node) node = AddChild(parent, parsed.parts.back(), false);
     node->content.assign((const char*)data, length);
     node->attributes = kAttrArchive;
+    node->lastWrite = Now();
     return kSysOk;
 }
 

@@ -53,7 +53,8 @@ void SetDoubleByteCodePage(bool on);  // lead bytes as in code page 932
 // holds the characters up to U+00FF; any other stands for one it cannot hold.
 void SetProgramPath(const std::string& widePath, const std::string& shortPath = "");
 
-// Creation helpers create missing parents; they return false on a bad path.
+// Creation helpers create missing parents; they return false on a bad path. Every
+// write gives a file a last-write time later than any before; a copy keeps its source's.
 bool AddFolder(const std::string& path);
 bool AddFile(const std::string& path, const std::string& content, uint32_t attributes = 0);
 // Gives an existing entry an explicit short (8.3) name.
@@ -93,6 +94,13 @@ void FailOn(Op op, const std::string& path, SysError error);
 void FailCopiesPartWay(bool on);
 // Makes platform call number `n` since Reset (the first is 1) fail with `error`.
 void FailCall(uint64_t n, SysError error);
+// Cuts the power at the start of call number `n`: that call and every later one fail
+// (kErrNotReady) and change nothing, but a copy cut while copies fail part-way leaves
+// its cut destination, as a copy in progress does.
+void CutPowerAt(uint64_t n);
+// Takes back every injected failure and the power cut: the next run finds the
+// machine as the last one left it.
+void ClearFailures();
 uint64_t CallCount();
 const std::vector<Call>& Calls();
 // Calls `observer` at the start of every platform call, with the call's number (the

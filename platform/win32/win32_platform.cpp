@@ -38,10 +38,45 @@ SysError MakeFolder(const char* path) {
     return CreateDirectoryA(path, NULL) ? kSysOk : LastError();
 }
 
-bool NothingAt(const char* path) {
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return false;
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+static void FillFacts(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& lastWrite,
+                      PathFacts* facts) {
+    facts->isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts->size = (uint64_t)sizeHigh << 32 | sizeLow;
+    facts->lastWrite = (uint64_t)lastWrite.dwHighDateTime << 32 | lastWrite.dwLowDateTime;
+}
+
+typedef BOOL(WINAPI* GetFileAttributesExAFn)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
+
+// GetFileAttributesExA, which the first Windows 95 lacks; looked up once.
+static GetFileAttributesExAFn gAttributesEx;
+static bool gAttributesExLookedUp;
+
+SysError LookUpPath(const char* path, PathFacts* facts) {
+    if (!gAttributesExLookedUp) {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        FARPROC found = kernel != NULL ? GetProcAddress(kernel, "GetFileAttributesExA") : NULL;
+        gAttributesEx = (GetFileAttributesExAFn)(void*)found;
+        gAttributesExLookedUp = true;
+    }
+    if (gAttributesEx != NULL) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!gAttributesEx(path, GetFileExInfoStandard, &data)) return LastError();
+        FillFacts(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, facts);
+        return kSysOk;
+    }
+    // A listing of the name itself tells the same, far more slowly. A wildcard would
+    // match other names, so such a path is no answer either way.
+    if (strchr(path, '*') != NULL || strchr(path, '?') != NULL) return ERROR_INVALID_NAME;
+    WIN32_FIND_DATAA found;
+    HANDLE handle = FindFirstFileA(path, &found);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // The first Windows 95 says "no more files" where later ones say "not found".
+        SysError error = LastError();
+        return error == ERROR_NO_MORE_FILES ? (SysError)ERROR_FILE_NOT_FOUND : error;
+    }
+    FindClose(handle);
+    FillFacts(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime, facts);
+    return kSysOk;
 }
 
 SysError CopyFileOver(const char* from, const char* to) {
@@ -75,11 +110,11 @@ SysError BeginFolderListing(const char* pattern, FolderListing* listing, FolderE
     return kSysOk;
 }
 
-bool NextFolderEntry(FolderListing listing, FolderEntry* entry) {
+SysError NextFolderEntry(FolderListing listing, FolderEntry* entry) {
     WIN32_FIND_DATAA data;
-    if (!FindNextFileA((HANDLE)listing, &data)) return false;
+    if (!FindNextFileA((HANDLE)listing, &data)) return LastError();
     FillEntry(data, entry);
-    return true;
+    return kSysOk;
 }
 
 void EndFolderListing(FolderListing listing) {
