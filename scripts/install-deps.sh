@@ -10,7 +10,7 @@ set -euo pipefail
 PATH=/usr/sbin:/usr/bin:/sbin:/bin
 
 packages=(cmake g++ make libgtest-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          xvfb wine wine32 clang libclang-rt-14-dev python3 osslsigncode openssl locales)
+          xvfb wine wine32 clang libclang-rt-14-dev python3 osslsigncode openssl locales xorriso)
 
 installed() {
     [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]

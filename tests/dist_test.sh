@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# make dist's assembly: a complete payload gives the shipping folder, a payload
-# without a game file is refused with that file's name, and signing that cannot be
-# done is refused with its cause, before any folder is made. (The signed distribution
-# itself is verified and installed by the e2e typical install.)
+# make dist: a complete payload gives the shipping folder (folders 0755, files 0644),
+# its archive and its CD image, each holding the folder's files and nothing else, the
+# same bytes from run to run; a payload without a game file is refused with that file's
+# name, and signing that cannot be done is refused with its cause; a run that fails,
+# whatever the cause, leaves the previous distribution exactly as it was. A password
+# file's first line signs. (The signed programs are installed by the e2e typical install.)
 # Usage: dist_test.sh BUILD-DIR
 set -euo pipefail
 build=${1:?usage: dist_test.sh BUILD-DIR}
@@ -10,27 +12,62 @@ here=$(cd "$(dirname "$0")" && pwd)
 dist=$here/../scripts/dist.sh
 source "$here/test_certificate.sh"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# FOLDER: FOLDER.zip holds the folder's folders and files, byte for byte, sorted, and
+# nothing else; so does FOLDER.iso, read through Rock Ridge and through Joliet (what
+# Windows reads), with AUTORUN.INF besides; it is volume ZOPPEL and keeps the names of
+# SETUP.EXE and AUTORUN.INF in its ISO 9660 tree too.
+check_archive_and_image() {
+    local folder=$1 names tree
+    rm -rf "$work/copy"
+    names=$(/usr/bin/python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); z.extractall(sys.argv[2])
+print("\n".join(z.namelist()))' "$folder.zip" "$work/copy")
+    [ "$names" == "$(cd "$folder" && find . -mindepth 1 \( -type d -printf '%P/\n' -o -printf '%P\n' \) | LC_ALL=C sort)" ] \
+        && diff -r "$folder" "$work/copy" >&2 || fail "$folder.zip does not hold the folder's files alone, sorted: [$names]"
+    for tree in any norock; do
+        rm -rf "$work/copy"
+        /usr/bin/xorriso -osirrox on -read_fs $tree -indev "$folder.iso" -extract / "$work/copy" >/dev/null 2>&1 \
+            && chmod -R u+w "$work/copy" || fail "$folder.iso cannot be read"
+        printf '[autorun]\r\nopen=SETUP.EXE\r\nicon=SETUP.EXE\r\n' | cmp -s - "$work/copy/AUTORUN.INF" \
+            || fail "$folder.iso ($tree) has no AUTORUN.INF of the three lines"
+        rm -f "$work/copy/AUTORUN.INF"
+        diff -r "$folder" "$work/copy" >&2 || fail "$folder.iso ($tree) does not hold the folder's files alone"
+    done
+    /usr/bin/xorriso -indev "$folder.iso" -pvd_info 2>/dev/null | grep -qx 'Volume Id    : ZOPPEL' \
+        || fail "$folder.iso is not volume ZOPPEL"
+    [ "$(/usr/bin/xorriso -read_fs ecma119 -indev "$folder.iso" -find / 2>/dev/null | grep -cx "'/SETUP.EXE'\|'/AUTORUN.INF'")" == 2 ] \
+        || fail "$folder.iso's ISO 9660 names lack SETUP.EXE or AUTORUN.INF"
+}
 
 mkdir -p "$work/game/Data/sub"
 for name in zoppel.exe ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT; do
     echo "$name" >"$work/game/$name"
 done
 echo level >"$work/game/Data/start.lev"
+echo effects >"$work/game/Data/Sound Effects.wav"
 echo deep >"$work/game/Data/sub/deep.dat"
 echo other >"$work/game/notes.txt"
+chmod 0600 "$work/game/README.DOC"
+chmod 0700 "$work/game/Data/sub"
 
-"$dist" "$work/game" "$work/out" "$build" >/dev/null || fail "a complete payload was refused"
+(umask 077; "$dist" "$work/game" "$work/out" "$build" >/dev/null) || fail "a complete payload was refused"
 listing=$(cd "$work/out" && find . -type f | sed 's|^\./||' | sort)
 expected=$(printf '%s\n' GRPCONV.EXE ORDERFRM.DOC README.DOC README.TXT SETUP.EXE UNINSTAL.BAT UNINSTAL.EXE \
-    data/start.lev data/sub/deep.dat zoppel.exe | sort)
+    data/start.lev "data/Sound Effects.wav" data/sub/deep.dat zoppel.exe | sort)
 [ "$listing" == "$expected" ] || fail "shipping folder holds [$listing], expected [$expected]"
 cmp -s "$work/out/SETUP.EXE" "$build/SETUP.EXE" || fail "SETUP.EXE differs from the build's"
+odd=$(find "$work/out" "$work/out.zip" "$work/out.iso" \( -type d ! -perm 0755 \) -o \( ! -type d ! -perm 0644 \))
+[ -z "$odd" ] || fail "not folders 0755 and files 0644: $odd"
+check_archive_and_image "$work/out"
+mkdir "$work/first" && cp "$work/out.zip" "$work/out.iso" "$work/first/"
+first_run=$(date +%s)
 
-rm "$work/game/README.TXT" "$work/game/UNINSTAL.BAT"
-if message=$("$dist" "$work/game" "$work/out2" "$build" 2>&1); then
+cp -R "$work/game" "$work/lacking"
+rm "$work/lacking/README.TXT" "$work/lacking/UNINSTAL.BAT"
+if message=$("$dist" "$work/lacking" "$work/out2" "$build" 2>&1); then
     fail "a payload without README.TXT was accepted"
 fi
 case "$message" in
@@ -38,14 +75,28 @@ case "$message" in
     *) fail "the refusal does not name the missing files: $message" ;;
 esac
 [ ! -e "$work/out2" ] || fail "a refused payload left a folder behind"
+# Given a payload that would be refused too, lest a fault here touch the root.
+for out in "" / //; do
+    message=$("$dist" "$work/lacking" "$out" "$build" 2>&1) && fail "OUT-DIR [$out] was accepted"
+    [[ $message == *"OUT-DIR '$out' names no folder"* ]] || fail "OUT-DIR [$out]: $message"
+done
 
-# Signing refused: each case names its cause and leaves no folder, whole or partial.
+# Each run that fails names its cause and leaves the previous distribution (folder,
+# archive, image) byte for byte and mode for mode, and nothing beside it.
+snapshot() { (cd "$work" && find signed* -printf '%p %m %s\n' && find signed* -type f -exec md5sum {} +) | sort; }
+refused() {  # EXPECTED COMMAND...
+    local expected=$1 message
+    shift
+    message=$("$@" 2>&1) && fail "[$*] was accepted"
+    [[ $message == *"$expected"*"no distribution was made"* ]] || fail "[$*]: [$message] does not say [$expected]"
+    [ "$(snapshot)" == "$previous" ] || fail "[$*] changed the previous distribution or left something beside it"
+}
+"$dist" "$work/game" "$work/signed" "$build" >/dev/null
+chmod 0600 "$work/signed/README.TXT"
+previous=$(snapshot)
 make_test_certificate "$work/sign"
 head -c 2000 /dev/urandom >"$work/sign/junk.pfx"
 echo "not the password" >"$work/sign/wrong"
-rm -rf "$work/game"
-mkdir -p "$work/game"
-for name in ZOPPEL.EXE ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT; do echo "$name" >"$work/game/$name"; done
 cases=(
     "$work/sign/none.pfx|$work/sign/password|the certificate $work/sign/none.pfx does not exist"
     "$work/sign|$work/sign/password|the certificate $work/sign is not a readable file"
@@ -55,17 +106,41 @@ cases=(
     "$work/sign/cert.pfx||SIGN_CERT needs SIGN_PASSWORD_FILE"
 )
 for row in "${cases[@]}"; do
-    IFS='|' read -r cert password expected <<<"$row"
-    if message=$(SIGN_CERT=$cert SIGN_PASSWORD_FILE=$password "$dist" "$work/game" "$work/signed" "$build" 2>&1); then
-        fail "signing with [$cert] and [$password] was accepted"
-    fi
-    case "$message" in
-        *"$expected"*"no distribution was made"*) ;;
-        *) fail "signing with [$cert] and [$password]: [$message] does not say [$expected]" ;;
-    esac
-    leftovers=$(find "$work" -maxdepth 1 -name 'signed*')
-    [ -z "$leftovers" ] || fail "signing with [$cert] and [$password] left $leftovers"
+    IFS='|' read -r cert password says <<<"$row"
+    SIGN_CERT=$cert SIGN_PASSWORD_FILE=$password refused "$says" "$dist" "$work/game" "$work/signed" "$build"
 done
+# The disk fills up while the image is written: xorriso fails.
+refused "making the CD image $work/signed.iso failed" "$BASH" -c 'ulimit -f $1; exec "${@:2}"' - \
+    $(($(stat -c %s "$work/signed.iso") / 2048)) "$dist" "$work/game" "$work/signed" "$build"
+cp -R "$work/game" "$work/long"
+echo long >"$work/long/Data/$(printf 'n%.0s' {1..66}).dat"
+refused "would not be the folder's" "$dist" "$work/long" "$work/signed" "$build"
+refused "holds $work/game, which would be deleted" "$dist" "$work/game" "$work/game" "$build"
 
-[ $failures -eq 0 ] && echo "dist: 3 passed, 0 failed"
+# The password is the file's first line, whatever follows it and however it ends.
+{ cat "$work/sign/password"; echo "a second line"; } >"$work/sign/two-lines"
+printf '%s\r\nanother\r\n' "$(head -n 1 "$work/sign/password")" >"$work/sign/crlf"
+for password in "$work/sign/two-lines" "$work/sign/crlf"; do
+    SIGN_CERT=$work/sign/cert.pfx SIGN_PASSWORD_FILE=$password "$dist" "$work/game" "$work/signed" "$build" >/dev/null \
+        || fail "signing with the first line of $password was refused"
+    for program in SETUP.EXE GRPCONV.EXE; do
+        /usr/bin/osslsigncode verify -CAfile "$work/sign/cert.pem" -in "$work/signed/$program" >/dev/null 2>&1 \
+            || fail "$program signed with $password does not verify"
+    done
+done
+check_archive_and_image "$work/signed"
+
+# Again into the same folder, named with trailing slashes, another umask, time zone and
+# time (two seconds on at least, the archive's dates being in steps of two): one new
+# distribution in place, nothing beside it, the archive and the image the same bytes.
+touch "$work/out/stale"
+for _ in $(seq 30); do [ "$(date +%s)" -ge $((first_run + 2)) ] && break; sleep 0.1; done
+(umask 022; TZ=Asia/Tokyo "$dist" "$work/game" "$work/out//" "$build" >/dev/null) || fail "OUT-DIR out// was refused"
+listing=$(cd "$work/out" && find . -type f | sed 's|^\./||' | sort)
+[ "$listing" == "$expected" ] || fail "after a run with out//, the folder holds [$listing]"
+[ "$(cd "$work" && echo out*)" == "out out.iso out.zip" ] || fail "beside out: $(cd "$work" && echo out*)"
+cmp "$work/first/out.zip" "$work/out.zip" || fail "two runs gave two archives"
+cmp "$work/first/out.iso" "$work/out.iso" || fail "two runs gave two CD images"
+
+[ $failures -eq 0 ] && echo "dist: 9 passed, 0 failed"
 exit $failures
