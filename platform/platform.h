@@ -127,11 +127,11 @@ SysError WriteNewFile(const char* path, const void* data, uint32_t length);
 SysError StartHiddenCommand(const char* commandLine);
 
 // The full path of the running program, in a form the ANSI calls open: the path the
-// system gives in the active code page when that names the program without loss,
-// otherwise its short (8.3) form when that converts without loss. Systems without
-// wide calls give their path as it is. kErrInsufficientBuffer when the path fills
-// `size` bytes; kErrNoUnicodeTranslation when no form converts without loss (short
-// names switched off on the volume). On failure `buffer` holds an empty text.
+// system gives in the active code page when that names the program without loss and
+// fits, otherwise its short (8.3) form when that does. Systems without wide calls
+// give their path as it is. kErrInsufficientBuffer when no form fits `size` bytes;
+// kErrNoUnicodeTranslation when none converts without loss (short names switched
+// off on the volume). On failure `buffer` holds an empty text.
 SysError GetProgramPath(char* buffer, uint32_t size);
 
 // The next character of `text` in the active code page: one byte on, or two for a

@@ -231,7 +231,9 @@ TEST_F(Install, SourceFolderIsTheProgramsOwnOrNone) {
         {"E:\\Users\\Zo\u00EB\\SETUP\\SETUP.EXE", "E:\\Users\\ZO~1\\SETUP\\SETUP.EXE", "E:\\Users\\Zo\xEB\\SETUP"},
         {"E:\\Users\\\u0141ukasz\\SETUP\\SETUP.EXE", "", nullptr},  // short names switched off
         {"SETUP.EXE", "", nullptr},
-        {"E:\\" + std::string(250, 'x') + "\\SETUP.EXE", "E:\\XXXXXX~1\\SETUP.EXE", nullptr},  // fills the buffer
+        // A path that does not fit the buffer, with a short form and without one.
+        {"E:\\" + std::string(250, 'x') + "\\SETUP.EXE", "E:\\XXXXXX~1\\SETUP.EXE", "E:\\XXXXXX~1"},
+        {"E:\\" + std::string(250, 'x') + "\\SETUP.EXE", "", nullptr},
     };
     for (const ProgramCase& c : cases) {
         FreshMachine("");

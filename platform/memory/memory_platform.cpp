@@ -774,9 +774,9 @@ SysError GetProgramPath(char* buffer, uint32_t size) {
     if (SysError error = Enter(Op::ProgramPath, "")) return error;
     std::string ansi;
     bool lossless = ToCodePage(W().programPath, &ansi);
-    if (ansi.size() >= size) return kErrInsufficientBuffer;
-    if (!lossless && (W().programShortPath.empty() || !ToCodePage(W().programShortPath, &ansi))) {
-        return kErrNoUnicodeTranslation;
+    if (lossless && ansi.size() < size) return CopyOut(ansi, buffer, size);
+    if (W().programShortPath.empty() || !ToCodePage(W().programShortPath, &ansi)) {
+        return lossless ? kErrInsufficientBuffer : kErrNoUnicodeTranslation;
     }
     return CopyOut(ansi, buffer, size);
 }

@@ -11,17 +11,19 @@ static bool SameWide(const WCHAR* a, const WCHAR* b) {
     return false;
 }
 
-// Converts `wide` into the active code page; true only when nothing was lost (no
-// default character, no best-fit look-alike).
+// Converts `wide` into the active code page; true only when nothing was lost: the
+// text converts back to the very same wide text. The used-default report turns a
+// "?" away at once; a best-fit look-alike shows only in the round trip, on a system
+// that ignores WC_NO_BEST_FIT_CHARS as on one that refuses it (NT 4) or gives no
+// report (a UTF-8 code page).
 static bool ConvertsWithoutLoss(const WCHAR* wide, char* buffer, int size) {
     BOOL usedDefault = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, size, NULL, &usedDefault) > 0) {
-        return !usedDefault;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, size, NULL, &usedDefault) == 0) {
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) return false;
+        if (WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, size, NULL, NULL) == 0) return false;
+    } else if (usedDefault) {
+        return false;
     }
-    if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) return false;
-    // NT 4 knows no WC_NO_BEST_FIT_CHARS, and a UTF-8 code page takes no used-default
-    // report: there a round trip tells whether the text came through whole.
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, size, NULL, NULL) == 0) return false;
     WCHAR back[MAX_PATH];
     return MultiByteToWideChar(CP_ACP, 0, buffer, -1, back, MAX_PATH) > 0 && SameWide(back, wide);
 }

@@ -191,21 +191,21 @@ typedef DWORD(WINAPI* GetModuleFileNameWFn)(HMODULE, LPWSTR, DWORD);
 SysError GetProgramPath(char* buffer, uint32_t size) {
     DWORD length = GetModuleFileNameA(NULL, buffer, size);
     // Older systems leave a cut path unterminated, newer ones cut it and terminate it.
-    if (length == 0 || length >= size) {
-        buffer[0] = '\0';
-        return length == 0 ? LastError() : (SysError)ERROR_INSUFFICIENT_BUFFER;
-    }
+    bool whole = length != 0 && length < size;
+    SysError failure = length == 0 ? LastError() : (SysError)ERROR_INSUFFICIENT_BUFFER;
     // A name the code page cannot hold comes out as "?" or as a look-alike letter that
-    // may name another folder; the wide form tells. Systems with only a stub of the
-    // wide call keep the path as it is, which their file systems always hold.
+    // may name another folder, and a path of double-byte characters may not fit where
+    // its wide form does: the wide form, or its short form, tells. Systems with only a
+    // stub of the wide call keep the path as it is, which their file systems always hold.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     FARPROC moduleFileName = kernel != NULL ? GetProcAddress(kernel, "GetModuleFileNameW") : NULL;
     WCHAR wide[MAX_PATH];
     DWORD wideLength = moduleFileName != NULL ? ((GetModuleFileNameWFn)(void*)moduleFileName)(NULL, wide, MAX_PATH) : 0;
-    if (wideLength == 0) return kSysOk;
-    if (wideLength < MAX_PATH && AnsiFormOfPath(wide, buffer, (int)size)) return kSysOk;
+    if (wideLength == 0 && whole) return kSysOk;
+    if (wideLength != 0 && wideLength < MAX_PATH && AnsiFormOfPath(wide, buffer, (int)size)) return kSysOk;
     buffer[0] = '\0';
-    return ERROR_NO_UNICODE_TRANSLATION;
+    if (wideLength == 0) return failure;
+    return wideLength < MAX_PATH ? (SysError)ERROR_NO_UNICODE_TRANSLATION : (SysError)ERROR_INSUFFICIENT_BUFFER;
 }
 
 const char* NextCharacter(const char* text) {
