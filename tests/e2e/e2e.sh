@@ -426,6 +426,14 @@ scenario_source_folder_names() {
     expect_eq "$(timeout 60 /usr/bin/env "${SETUP_ENV[@]}" "$WINE" 'C:\driver.exe' code-page | tr -d '\r')" \
         acp=932 "the code page of a process in the Japanese locale"
     install_from "$RUN/e/ゲーム表" 'E:\ゲーム表'
+    # 140 kanji: under 260 characters, but over 259 bytes in this code page. The
+    # program's path is then taken in its short form.
+    fresh_machine
+    local deep='' part
+    part=$(printf '遊%.0s' {1..20})
+    for _ in 1 2 3 4 5 6 7; do deep+="\\$part"; done
+    lay_out "$RUN/e/${deep//\\//}"
+    install_from "$RUN/e/${deep//\\//}" "E:$deep"
     SETUP_ENV=()
 }
 
