@@ -254,6 +254,38 @@ scenario_missing_file_box() {
     expect_content "$RUN/e/SETUP/data/level7.dat" level7.dat
     expect_no_record
     expect_absent "$WINEPREFIX/drive_c/windows/SETUP.INI"
+
+    # README.TXT back, the setup again: what the first run moved counts as moved.
+    content_of README.TXT >"$RUN/e/SETUP/README.TXT"
+    second_run_finishes
+
+    # Killed while a data file is copied (a sparse one: read fast, written for real).
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    truncate -s 1G "$RUN/e/SETUP/data/huge.dat"
+    start_setup
+    drive dialog set 1000 'D:\Zoppel' click 1 >/dev/null || fail "driver steps failed"
+    wait_until 60 test -s "$RUN/d/Zoppel/data/huge.dat" || fail "huge.dat's copy never began"
+    kill -KILL "$SETUP_PID"
+    finish_setup
+    [ "$(stat -c %s "$RUN/d/Zoppel/data/huge.dat")" -lt $((1 << 30)) ] || fail "the kill came after huge.dat's copy"
+    second_run_finishes
+    cmp -s "$RUN/d/Zoppel/data/huge.dat" <(head -c 1G /dev/zero) || fail "huge.dat is not whole after the second run"
+    rm -f "$RUN/d/Zoppel/data/huge.dat"
+}
+
+# A second run from E:\SETUP into D:\Zoppel finishes the install: every file whole
+# there, nothing but the program left in the source.
+second_run_finishes() {
+    start_setup
+    drive dialog set 1000 'D:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "the second run did not finish the install"
+    finish_setup
+    local name
+    for name in "${INSTALL_LIST[@]}" data/level7.dat data/sound.wav; do
+        expect_content "$RUN/d/Zoppel/$name" "$(basename "$name")"
+    done
+    expect_eq "$(ls -A "$RUN/e/SETUP")" SETUP.EXE "the source after the second run"
 }
 
 scenario_too_little_space() {
@@ -275,7 +307,8 @@ scenario_too_little_space() {
     expect_no_record
 
     # Room enough for the check but not for the data: the copies that run out of room
-    # leave no cut or empty file in the install folder, and their sources stay.
+    # leave no cut or empty file in the install folder, their sources stay, and the box
+    # names the first of them.
     mount -o remount,size=11m "$RUN/small" || fail "cannot grow the small volume"
     fresh_machine
     lay_out "$RUN/e/SETUP"
@@ -284,8 +317,9 @@ scenario_too_little_space() {
     rm -rf "$RUN/original"
     cp -R "$RUN/e/SETUP" "$RUN/original"
     start_setup
-    drive dialog set 1000 'F:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
-        || fail "the install onto a volume that fills up did not reach its completion page"
+    out=$(drive dialog set 1000 'F:\Zoppel' click 1 box | tr -d '\r') || fail "driver steps failed"
+    [ -f "$RUN/e/SETUP/data/${out#box=Could not copy }" ] || fail "the box for data that did not fit: [$out]"
+    drive ok-box gone >/dev/null || fail "the setup did not end after the box"
     finish_setup
     local file relative stayed=0
     while IFS= read -r -d '' file; do
@@ -302,6 +336,21 @@ scenario_too_little_space() {
         fi
     done < <(find "$RUN/original" -type f -print0)
     [ $stayed -gt 1 ] || fail "no data file was left in the source: the volume never filled up"
+
+    # The player makes room and runs the setup again, which proposes the folder and
+    # finishes the install.
+    mount -o remount,size=48m "$RUN/small" || fail "cannot grow the small volume"
+    start_setup
+    out=$(drive dialog text 1000 click 1 wait-visible 1009 1 click 1009 gone | tr -d '\r') \
+        || fail "the second run did not reach its completion page"
+    expect_eq "$out" '1000=F:\Zoppel' "the second run's proposal"
+    finish_setup
+    while IFS= read -r -d '' file; do
+        relative=${file#"$RUN/original/"}
+        [ "$relative" == SETUP.EXE ] || [ "$relative" == data/big.lev ] || cmp -s "$file" "$RUN/small/Zoppel/$relative" \
+            || fail "$relative is not whole in F:\\Zoppel after the second run"
+    done < <(find "$RUN/original" -type f -print0)
+    expect_eq "$(cd "$RUN/e/SETUP" && find . -type f)" "./SETUP.EXE" "the source after the second run"
     rm -rf "${RUN:?}/small/"*
     mount -o remount,size=8m "$RUN/small" || fail "cannot shrink the small volume back"
 }
