@@ -3,7 +3,8 @@
 # desktop entries), starts Xvfb when there is no display, maps drives d: and e: to
 # folders of the run (and f: to a small tmpfs when it can be mounted), and keeps one
 # helper program running so Wine's desktop stays up between programs.
-# wine_session_stop ends what start began, by process id. Needs: RUN, DRIVER_EXE.
+# wine_session_stop ends what start began (and a CD drive cd_drive_up gave), by process
+# id. Needs: RUN, DRIVER_EXE.
 # Each tool is called by the path its Debian package installs, never by its name on
 # PATH, which may belong to something else.
 
@@ -80,6 +81,35 @@ wine_session_stop() {
         umount "$RUN/small" 2>/dev/null || true
         rm -f "$RUN/session.mounted"
     fi
+    cd_drive_down
+}
+
+# Gives the session a CD-ROM drive r: holding the ISO 9660 image IMAGE, read-only:
+# the image mounted where the kernel reads ISO 9660, else its files read out onto a
+# small tmpfs that is then remounted read-only. Needs root. Says which way it went.
+cd_drive_up() {  # cd_drive_up IMAGE
+    local disc="$RUN/cd"
+    mkdir -p "$disc"
+    if mount -t iso9660 -o loop,ro "$1" "$disc" 2>/dev/null; then
+        echo "the image mounted as ISO 9660"
+    elif mount -t tmpfs -o size=64m tmpfs "$disc"; then
+        touch "$RUN/session.cd"
+        /usr/bin/xorriso -osirrox on -indev "$1" -extract / "$disc" >/dev/null 2>&1 && mount -o remount,ro "$disc" \
+            || return 1
+        echo "the image's files read out onto a tmpfs remounted read-only"
+    else
+        return 1
+    fi
+    touch "$RUN/session.cd"
+    ln -sfn "$disc" "$WINEPREFIX/dosdevices/r:"
+    timeout 60 "$WINE" reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f >/dev/null
+}
+
+cd_drive_down() {
+    [ -f "$RUN/session.cd" ] || return 0
+    rm -f "$WINEPREFIX/dosdevices/r:"
+    umount "$RUN/cd" 2>/dev/null || true
+    rm -f "$RUN/session.cd"
 }
 
 # Runs driver.exe with the given steps; its output goes to standard output.

@@ -149,6 +149,26 @@ scenario_typical_install() {
         'link Uninstall Zoppel.lnk|D:\Games\Zoppel\UNINSTAL.EXE|D:\Games\Zoppel' \
         'link Zoppel.lnk|D:\Games\Zoppel\ZOPPEL.EXE|D:\Games\Zoppel')" "Start-menu group"
     expect_shipped_resources
+
+    # The same distribution from its CD image, in drive r: as a CD-ROM: it installs
+    # whole, and the disc and the image are left as they were.
+    if [ "$(id -u)" -ne 0 ]; then echo "SKIP: the install from a CD image (a read-only mount needs root)"; return; fi
+    local image="$RUN/e/SETUP.iso" sum disc way
+    sum=$(md5sum <"$image")
+    way=$(cd_drive_up "$image") || fail "no CD drive for $image"
+    echo "CD drive r:: $way"
+    disc=$(cd "$RUN/cd" && find . -type f -exec md5sum {} + | sort)
+    start_setup 'R:\SETUP.EXE'
+    drive dialog click 1002 set 1000 'D:\CD\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "the install from the CD image did not complete"
+    finish_setup
+    for name in "${INSTALL_LIST[@]}" data/level7.dat data/sound.wav; do
+        expect_content "$RUN/d/CD/Zoppel/$name" "$(basename "$name")"
+    done
+    expect_eq "$(cd "$RUN/cd" && find . -type f -exec md5sum {} + | sort)" "$disc" "the disc after the install"
+    expect_eq "$(grep -c ' ./AUTORUN.INF$' <<<"$disc")" 1 "AUTORUN.INF on the disc"
+    expect_eq "$(md5sum <"$image")" "$sum" "the CD image after the install"
+    cd_drive_down
 }
 
 # The version information and manifests of the two programs left in E:\SETUP.
