@@ -97,14 +97,26 @@ static bool SourceSubdirPath(char* path, const char* subdir) {
 }
 
 // Whether the game still has something to move in the source folder after entry `i`
-// of InstallList: a later entry, or the data folder.
+// of InstallList: a later entry, or a file in the data folder (which a subfolder in it
+// keeps there once its files are moved).
 static bool SourceHoldsMoreAfter(int i) {
     char path[kPathSize];
     PathFacts facts;
     for (int k = i + 1; k < kInstallCount; ++k) {
         if (SourcePath(path, InstallList[k]) && FoundFile(LookUpPath(path, &facts), facts)) return true;
     }
-    return SourceSubdirPath(path, kDataFolderName) && LookUpPath(path, &facts) == kSysOk && facts.isFolder;
+    FolderListing listing;
+    FolderEntry entry;
+    if (!SourceSubdirPath(path, kDataFolderName) || !AppendText(path, kPathSize, "\\*.*") ||
+        BeginFolderListing(path, &listing, &entry) != kSysOk) {
+        return false;
+    }
+    bool file = false;
+    do {
+        file = !entry.isFolder;
+    } while (!file && NextFolderEntry(listing, &entry) == kSysOk);
+    EndFolderListing(listing);
+    return file;
 }
 
 bool MoveInstallList(InstallUi* ui) {

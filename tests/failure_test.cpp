@@ -28,13 +28,14 @@ struct InstallRun {
 };
 
 // A full install: the six files, a data folder of several files (one of them on the
-// removal list), the Start-menu option on; on a reinstall the install folder holds
-// other, writable versions of every file.
+// removal list) and a subfolder, which keeps it in the source, the Start-menu option
+// on; on a reinstall the install folder holds other, writable versions of every file.
 void Prepare(InstallRun* run, bool reinstall = false) {
     FreshMachine("E:\\SETUP");
     Distribution distribution;
     distribution.dataFiles = kDataFiles;
     LayOut(distribution);
+    memfs::AddFile("E:\\SETUP\\data\\extra\\deep.dat", "never moved");
     run->reinstall = reinstall;
     for (size_t i = 0; reinstall && i < kInstallCount + kDataFiles.size(); ++i) {
         std::string name = i < kInstallCount ? InstallList[i] : "data\\" + kDataFiles[i - kInstallCount];
@@ -81,13 +82,16 @@ bool SourceHoldsGame() {
     for (const char* name : InstallList) {
         if (memfs::Exists(std::string("E:\\SETUP\\") + name)) return true;
     }
-    return memfs::Exists("E:\\SETUP\\data");
+    for (const std::string& name : memfs::List("E:\\SETUP\\data")) {
+        if (!memfs::IsFolder("E:\\SETUP\\data\\" + name)) return true;
+    }
+    return false;
 }
 
 // Runs the setup again as the player does after a stop: a new process, the same
 // source and install folders, the machine as the first run left it. With nothing
-// lost and nothing but the program left in the source, every file is then whole in
-// the install folder.
+// lost and nothing but the program (and the data subfolder) left in the source,
+// every file is then whole in the install folder.
 // A run that has the game left to move finishes when `mustFinish`; one that has
 // nothing left stops at the first file, as a run from an emptied download does.
 enum SecondRun { kFinished, kNothingLeft, kStoppedLater };
@@ -101,7 +105,11 @@ SecondRun RunAgain(InstallRun* run, bool mustFinish, const std::string& where) {
     RunInstall(&run->ui);
     std::string again = where + ", then a second run";
     EXPECT_EQ(LostFiles(run->before, "E:\\SETUP", kInstallDir), std::vector<std::string>{}) << again;
-    EXPECT_EQ(memfs::List("E:\\SETUP"), std::vector<std::string>{"SETUP.EXE"}) << again;
+    std::vector<std::string> left;
+    for (const auto& file : memfs::Files()) {
+        if (file.first.rfind("E:\\SETUP\\", 0) == 0) left.push_back(file.first);
+    }
+    EXPECT_EQ(left, (std::vector<std::string>{"E:\\SETUP\\SETUP.EXE", "E:\\SETUP\\data\\extra\\deep.dat"})) << again;
     if (!held) {
         EXPECT_EQ(run->ui.errors, std::vector<std::string>{"Could not copy ZOPPEL.EXE"}) << again;
     } else if (mustFinish) {
