@@ -6,6 +6,7 @@
 
 #include "../platform.h"
 #include "ansi_paths.h"
+#include "look_up.h"
 
 // Copies `text` into `buffer` of `size` bytes; false, with nothing copied, when it
 // does not fit.
@@ -45,6 +46,24 @@ static void FillFacts(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FIL
     facts->lastWrite = (uint64_t)lastWrite.dwHighDateTime << 32 | lastWrite.dwLowDateTime;
 }
 
+// FindFirstFileA's failure. For a name that matches nothing the first Windows 95 says
+// "no more files" where later systems say "not found".
+static SysError FindFailure() {
+    SysError error = LastError();
+    return error == ERROR_NO_MORE_FILES ? (SysError)ERROR_FILE_NOT_FOUND : error;
+}
+
+SysError LookUpByListing(const char* path, PathFacts* facts) {
+    // A wildcard would match other names: such a path is no answer either way.
+    if (strchr(path, '*') != NULL || strchr(path, '?') != NULL) return ERROR_INVALID_NAME;
+    WIN32_FIND_DATAA found;
+    HANDLE handle = FindFirstFileA(path, &found);
+    if (handle == INVALID_HANDLE_VALUE) return FindFailure();
+    FindClose(handle);
+    FillFacts(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime, facts);
+    return kSysOk;
+}
+
 typedef BOOL(WINAPI* GetFileAttributesExAFn)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
 
 // GetFileAttributesExA, which the first Windows 95 lacks; looked up once.
@@ -58,24 +77,10 @@ SysError LookUpPath(const char* path, PathFacts* facts) {
         gAttributesEx = (GetFileAttributesExAFn)(void*)found;
         gAttributesExLookedUp = true;
     }
-    if (gAttributesEx != NULL) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!gAttributesEx(path, GetFileExInfoStandard, &data)) return LastError();
-        FillFacts(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, facts);
-        return kSysOk;
-    }
-    // A listing of the name itself tells the same, far more slowly. A wildcard would
-    // match other names, so such a path is no answer either way.
-    if (strchr(path, '*') != NULL || strchr(path, '?') != NULL) return ERROR_INVALID_NAME;
-    WIN32_FIND_DATAA found;
-    HANDLE handle = FindFirstFileA(path, &found);
-    if (handle == INVALID_HANDLE_VALUE) {
-        // The first Windows 95 says "no more files" where later ones say "not found".
-        SysError error = LastError();
-        return error == ERROR_NO_MORE_FILES ? (SysError)ERROR_FILE_NOT_FOUND : error;
-    }
-    FindClose(handle);
-    FillFacts(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime, facts);
+    if (gAttributesEx == NULL) return LookUpByListing(path, facts);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!gAttributesEx(path, GetFileExInfoStandard, &data)) return LastError();
+    FillFacts(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, facts);
     return kSysOk;
 }
 
@@ -104,7 +109,7 @@ static void FillEntry(const WIN32_FIND_DATAA& data, FolderEntry* entry) {
 SysError BeginFolderListing(const char* pattern, FolderListing* listing, FolderEntry* first) {
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern, &data);
-    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    if (handle == INVALID_HANDLE_VALUE) return FindFailure();
     FillEntry(data, first);
     *listing = (FolderListing)handle;
     return kSysOk;

@@ -30,6 +30,9 @@
 //                          "type=T size=S", or "NAME missing"
 //   attrs PATH             print "attrs=<hex>" or "attrs missing"
 //   short PATH             print "short=<the short (8.3) form of PATH>"
+//   look-up PATH           print what the setup's look-up of PATH gives, and what its
+//                          listing of the name (the first Windows 95's) gives:
+//                          "file SIZE TIME", "folder" or "error=N", joined by "|"
 //   group NAME COUNT       wait until the Start-menu group NAME holds COUNT shortcuts
 //                          that load; print "link NAME|TARGET|START-IN" for each
 //   group-count PREFIX     print "groups=G links=L": the Start-menu folders whose name
@@ -52,6 +55,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "platform/win32/look_up.h"
 
 static const char kTitle[] = "Zoppel Setup";
 static const DWORD kWaitMs = 30000;
@@ -450,6 +455,16 @@ int main(int argc, char** argv) {
             char shortPath[MAX_PATH];
             if (!GetShortPathNameA(arg(1), shortPath, MAX_PATH)) Fail("no short form of", arg(1));
             printf("short=%s\n", shortPath);
+            i += 1;
+        } else if (!strcmp(step, "look-up")) {
+            PathFacts facts[2] = {};
+            SysError results[2] = {LookUpPath(arg(1), &facts[0]), LookUpByListing(arg(1), &facts[1])};
+            for (int k = 0; k < 2; ++k) {
+                if (results[k] != kSysOk) printf("error=%lu", (unsigned long)results[k]);
+                else if (facts[k].isFolder) printf("folder");
+                else printf("file %llu %llu", (unsigned long long)facts[k].size, (unsigned long long)facts[k].lastWrite);
+                printf(k == 0 ? "|" : "\n");
+            }
             i += 1;
         } else if (!strcmp(step, "group")) {
             int want = atoi(arg(2));
