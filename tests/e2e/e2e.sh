@@ -150,14 +150,22 @@ scenario_typical_install() {
         'link Zoppel.lnk|D:\Games\Zoppel\ZOPPEL.EXE|D:\Games\Zoppel')" "Start-menu group"
     expect_shipped_resources
 
-    # The same distribution from its CD image, in drive r: as a CD-ROM: it installs
-    # whole, and the disc and the image are left as they were.
+    # The look-up the first Windows 95 makes, a listing of the name, answers as that of
+    # later systems does: size and time alike.
+    out=$(drive look-up 'D:\Games\Zoppel\README.DOC' look-up 'D:\Games\Zoppel' look-up 'D:\Games\Zoppel\\data\sound.wav' \
+              look-up 'D:\Games\Zoppel\none' look-up 'D:\none\none' look-up 'D:\Games\Zoppel\*.DOC' | tr -d '\r') \
+        || fail "driver steps failed"
+    expect_eq "$(sed -E 's/file [0-9]+ [0-9]+/file/g' <<<"$out")" \
+        $'file|file\nfolder|folder\nfile|file\nerror=2|error=2\nerror=3|error=3\nerror=123|error=123' "the two look-ups"
+    while IFS='|' read -r later first; do expect_eq "$first" "$later" "the look-up by listing"; done <<<"$out"
+
+    # The same distribution from its CD image, in drive r: as a CD-ROM, read-only: its
+    # deletes fail silently, and it installs whole, AUTORUN.INF left on the disc.
     if [ "$(id -u)" -ne 0 ]; then echo "SKIP: the install from a CD image (a read-only mount needs root)"; return; fi
-    local image="$RUN/e/SETUP.iso" sum disc way
-    sum=$(md5sum <"$image")
-    way=$(cd_drive_up "$image") || fail "no CD drive for $image"
+    local way
+    way=$(cd_drive_up "$RUN/e/SETUP.iso") || fail "no CD drive for the image"
     echo "CD drive r:: $way"
-    disc=$(cd "$RUN/cd" && find . -type f -exec md5sum {} + | sort)
+    [ -f "$RUN/cd/AUTORUN.INF" ] || fail "no AUTORUN.INF on the disc"
     start_setup 'R:\SETUP.EXE'
     drive dialog click 1002 set 1000 'D:\CD\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
         || fail "the install from the CD image did not complete"
@@ -165,9 +173,7 @@ scenario_typical_install() {
     for name in "${INSTALL_LIST[@]}" data/level7.dat data/sound.wav; do
         expect_content "$RUN/d/CD/Zoppel/$name" "$(basename "$name")"
     done
-    expect_eq "$(cd "$RUN/cd" && find . -type f -exec md5sum {} + | sort)" "$disc" "the disc after the install"
-    expect_eq "$(grep -c ' ./AUTORUN.INF$' <<<"$disc")" 1 "AUTORUN.INF on the disc"
-    expect_eq "$(md5sum <"$image")" "$sum" "the CD image after the install"
+    expect_absent "$RUN/d/CD/Zoppel/AUTORUN.INF"
     cd_drive_down
 }
 
