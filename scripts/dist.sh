@@ -82,7 +82,7 @@ while [ ! -e "$ancestor" ] && [ ! -L "$ancestor" ]; do made_parent=$ancestor; an
 stage=""
 names=(folder zip iso)
 declare -A place=([folder]=$out [zip]=$out.zip [iso]=$out.iso)
-declare -A placed=()  # the names whose new version is in place
+declare -A placed=()  # the names whose new version is, or is being, put in place
 finished=""
 cleanup() {
     set +e
@@ -92,7 +92,11 @@ cleanup() {
         # should that fail, the stage is kept, since it holds them.
         for ((i = ${#names[@]} - 1; i >= 0; i--)); do
             name=${names[i]}
-            if [ -n "${placed[$name]:-}" ]; then mv -T -- "${place[$name]}" "$stage/new.$name" || keep=yes; fi
+            # The new one is in place once it has left the stage: a signal can come
+            # between the rename and the shell's next word.
+            if [ -n "${placed[$name]:-}" ] && [ ! -e "$stage/new.$name" ]; then
+                mv -T -- "${place[$name]}" "$stage/new.$name" || keep=yes
+            fi
             if [ -e "$stage/old.$name" ] || [ -L "$stage/old.$name" ]; then
                 mv -T -- "$stage/old.$name" "${place[$name]}" || keep=yes
             fi
@@ -111,6 +115,11 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
+# A run killed outright while putting things in place leaves the previous ones in its
+# stage; they are for the publisher to put back, not for this run to delete.
+for earlier in "$out".partial.*/old.*; do
+    [ -e "$earlier" ] && refuse "an earlier run was stopped while putting its distribution in place: the previous one is in $(dirname "$earlier")"
+done
 mkdir -p "$parent" || refuse "cannot make the folder $parent"
 stage=$(mktemp -d "$out.partial.XXXXXX") || refuse "cannot make a folder beside $out"
 
@@ -186,8 +195,8 @@ for name in "${names[@]}"; do
     if [ -e "${place[$name]}" ] || [ -L "${place[$name]}" ]; then
         mv -T -- "${place[$name]}" "$stage/old.$name" || refuse "cannot move ${place[$name]} aside"
     fi
-    mv -T -- "$stage/new.$name" "${place[$name]}" || refuse "cannot move the new ${place[$name]} in place"
     placed[$name]=yes
+    mv -T -- "$stage/new.$name" "${place[$name]}" || refuse "cannot move the new ${place[$name]} in place"
 done
 finished=yes
 
