@@ -41,9 +41,11 @@ if $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/nul
 $updated && exit 1
 # Without the security suite's i386 index, the i386 libraries wine32 needs cannot
 # match the versions of their amd64 halves that suite holds. Both halves then come
-# from the release itself, for this one install.
+# from the release itself, for this one install: the pin lives in a folder of its
+# own, named on this command line alone, so that nothing of it outlasts the install.
 echo "Installing again without the security suite, whose package lists are incomplete" >&2
-pin=/etc/apt/preferences.d/zoppel-setup-without-security
-trap '$sudo rm -f "$pin"' EXIT
-printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: -1\n' | $sudo tee "$pin" >/dev/null
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+pins=$(mktemp -d)
+trap 'rm -rf "$pins"' EXIT
+printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: -1\n' >"$pins/without-security"
+chmod -R a+rX "$pins"
+$sudo apt-get -o Dir::Etc::PreferencesParts="$pins" install -y -q --no-install-recommends "${missing[@]}" </dev/null
