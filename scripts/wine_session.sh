@@ -90,17 +90,16 @@ wine_session_stop() {
 cd_drive_up() {  # cd_drive_up IMAGE
     local disc="$RUN/cd"
     mkdir -p "$disc"
+    touch "$RUN/session.cd"  # so that the session's end unmounts whatever comes of it
     if mount -t iso9660 -o loop,ro "$1" "$disc" 2>/dev/null; then
         echo "the image mounted as ISO 9660"
     elif mount -t tmpfs -o size=64m tmpfs "$disc"; then
-        touch "$RUN/session.cd"
         /usr/bin/xorriso -osirrox on -indev "$1" -extract / "$disc" >/dev/null 2>&1 && mount -o remount,ro "$disc" \
             || return 1
         echo "the image's files read out onto a tmpfs remounted read-only"
     else
         return 1
     fi
-    touch "$RUN/session.cd"
     ln -sfn "$disc" "$WINEPREFIX/dosdevices/r:"
     timeout 60 "$WINE" reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f >/dev/null
 }

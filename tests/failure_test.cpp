@@ -48,6 +48,15 @@ void Prepare(InstallRun* run, bool reinstall = false) {
     run->ui.directoryField = kInstallDir;
 }
 
+// The platform calls of the install without a failure, which finishes.
+std::vector<memfs::Call> ReferenceCalls(bool reinstall) {
+    InstallRun reference;
+    Prepare(&reference, reinstall);
+    RunInstall(&reference.ui);
+    EXPECT_TRUE(reference.ui.finished);
+    return memfs::Calls();
+}
+
 bool IsInstallListSource(const std::string& path) {
     for (const char* name : InstallList) {
         if (PathsEqual(path.c_str(), (std::string("E:\\SETUP\\") + name).c_str())) return true;
@@ -119,11 +128,7 @@ SecondRun RunAgain(InstallRun* run, bool mustFinish, const std::string& where) {
 
 TEST(FailureInjection, EveryFailingCallKeepsEveryFileAndShowsWhatItShould) {
     for (bool reinstall : {false, true}) {
-        InstallRun reference;
-        Prepare(&reference, reinstall);
-        RunInstall(&reference.ui);
-        ASSERT_TRUE(reference.ui.finished);
-        const std::vector<memfs::Call> calls = memfs::Calls();
+        const std::vector<memfs::Call> calls = ReferenceCalls(reinstall);
         ASSERT_GT(calls.size(), 40u);
 
         size_t runs = 0, boxes = 0, second[3] = {};
@@ -185,11 +190,7 @@ TEST(FailureInjection, EveryFailingCallKeepsEveryFileAndShowsWhatItShould) {
 }
 
 TEST(FailureInjection, PowerCutAnywhereLosesNothingAndASecondRunFinishes) {
-    InstallRun reference;
-    Prepare(&reference);
-    RunInstall(&reference.ui);
-    ASSERT_TRUE(reference.ui.finished);
-    const std::vector<memfs::Call> calls = memfs::Calls();
+    const std::vector<memfs::Call> calls = ReferenceCalls(false);
 
     // A cut at the start of call n leaves what the calls before it did; a cut inside a
     // copy leaves its cut destination as well. The last cut comes after every call.

@@ -36,6 +36,15 @@ expect_content() {  # expect_content LINUX-PATH NAME
 
 expect_absent() { [ ! -e "$1" ] || fail "$1 should not exist"; }
 
+# Every file lay_out makes, whole in the install folder $1 (big.lev, on the removal
+# list, aside).
+expect_installed() {
+    local name
+    for name in "${INSTALL_LIST[@]}" "${DATA_FILES[@]/#/data/}"; do
+        [ "$name" == data/big.lev ] || expect_content "$1/$name" "$(basename "$name")"
+    done
+}
+
 # A fresh distribution in $1 (a folder of the run): SETUP.EXE, the six files, data/,
 # and GRPCONV.EXE when $2 is "with-converter" (without it no Start-menu group is made).
 lay_out() {
@@ -122,11 +131,7 @@ scenario_typical_install() {
     finish_setup
 
     local dst="$RUN/d/Games/Zoppel"
-    for name in "${INSTALL_LIST[@]}"; do
-        expect_content "$dst/$name" "$name"
-    done
-    expect_content "$dst/data/level7.dat" level7.dat
-    expect_content "$dst/data/sound.wav" sound.wav
+    expect_installed "$dst"
     expect_content "$dst/data/$long_name" "$long_name"
     expect_absent "$dst/data/big.lev"  # on the removal list
     # The read-only source stays behind; its copy arrives writable.
@@ -170,9 +175,7 @@ scenario_typical_install() {
     drive dialog click 1002 set 1000 'D:\CD\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
         || fail "the install from the CD image did not complete"
     finish_setup
-    for name in "${INSTALL_LIST[@]}" data/level7.dat data/sound.wav; do
-        expect_content "$RUN/d/CD/Zoppel/$name" "$(basename "$name")"
-    done
+    expect_installed "$RUN/d/CD/Zoppel"
     expect_absent "$RUN/d/CD/Zoppel/AUTORUN.INF"
     cd_drive_down
 }
@@ -283,7 +286,7 @@ scenario_missing_file_box() {
 
     # README.TXT back, the setup again: what the first run moved counts as moved.
     content_of README.TXT >"$RUN/e/SETUP/README.TXT"
-    second_run_finishes
+    install_from "$RUN/e/SETUP" 'E:\SETUP'
 
     # Killed while a data file is copied (a sparse one: read fast, written for real).
     fresh_machine
@@ -295,23 +298,9 @@ scenario_missing_file_box() {
     kill -KILL "$SETUP_PID"
     finish_setup
     [ "$(stat -c %s "$RUN/d/Zoppel/data/huge.dat")" -lt $((1 << 30)) ] || fail "the kill came after huge.dat's copy"
-    second_run_finishes
+    install_from "$RUN/e/SETUP" 'E:\SETUP'
     cmp -s "$RUN/d/Zoppel/data/huge.dat" <(head -c 1G /dev/zero) || fail "huge.dat is not whole after the second run"
     rm -f "$RUN/d/Zoppel/data/huge.dat"
-}
-
-# A second run from E:\SETUP into D:\Zoppel finishes the install: every file whole
-# there, nothing but the program left in the source.
-second_run_finishes() {
-    start_setup
-    drive dialog set 1000 'D:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
-        || fail "the second run did not finish the install"
-    finish_setup
-    local name
-    for name in "${INSTALL_LIST[@]}" data/level7.dat data/sound.wav; do
-        expect_content "$RUN/d/Zoppel/$name" "$(basename "$name")"
-    done
-    expect_eq "$(ls -A "$RUN/e/SETUP")" SETUP.EXE "the source after the second run"
 }
 
 scenario_too_little_space() {
@@ -450,11 +439,7 @@ scenario_run_from_install_folder() {
         drive dialog set 1000 "$field" click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
             || fail "install from the install folder ($field) did not complete"
         finish_setup
-        for name in "${INSTALL_LIST[@]}"; do
-            expect_content "$RUN/d/Zoppel/$name" "$name"
-        done
-        expect_content "$RUN/d/Zoppel/data/level7.dat" level7.dat
-        expect_content "$RUN/d/Zoppel/data/sound.wav" sound.wav
+        expect_installed "$RUN/d/Zoppel"
         cmp -s "$RUN/d/Zoppel/SETUP.EXE" "$SETUP_EXE" || fail "SETUP.EXE changed or is gone"
     done
     expect_eq "$(drive reg location | tr -d '\r')" 'location=d:\zoppel\ type=1 size=11' "install record"
@@ -469,11 +454,7 @@ install_from() {  # install_from LINUX-SOURCE-FOLDER WINDOWS-SOURCE-FOLDER
     drive dialog set 1000 'D:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
         || fail "the install from $windows did not reach its completion page"
     finish_setup
-    local name
-    for name in "${INSTALL_LIST[@]}" "${DATA_FILES[@]/#/data/}"; do
-        [ "$name" == data/big.lev ] && continue  # on the removal list
-        expect_content "$RUN/d/Zoppel/$name" "$(basename "$name")"
-    done
+    expect_installed "$RUN/d/Zoppel"
     expect_eq "$(ls -A "$folder")" "SETUP.EXE" "what stays in $windows"
     expect_eq "$(drive reg location | tr -d '\r')" 'location=D:\Zoppel type=1 size=10' "install record"
 }
