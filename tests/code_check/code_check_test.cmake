@@ -1,0 +1,17 @@
+# The check removes what it refuses, so it runs on a copy.
+foreach(object later i386)
+  file(COPY_FILE ${OBJECTS}/${object}.o ${OBJECTS}/copy.o)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DEXE=${OBJECTS}/copy.o -DOBJDUMP=${OBJDUMP} -P ${CHECK}
+    RESULT_VARIABLE status ERROR_VARIABLE ${object})
+  message("${object}.o:\n${${object}}")
+endforeach()
+if(NOT status EQUAL 0)
+  message(SEND_ERROR "the 386 and 387 code was refused")
+endif()
+file(STRINGS ${SOURCES}/later.s functions REGEX "^[a-z]")
+string(REGEX MATCHALL "[a-z0-9_]+:" functions "${functions}")
+foreach(function IN LISTS functions)
+  if(NOT later MATCHES "\n +${function} [0-9a-f]+: ")
+    message(SEND_ERROR "${function} of later.s was not refused")
+  endif()
+endforeach()
