@@ -45,7 +45,7 @@ demo: win32
 dist: win32
 	@test -n "$(PAYLOAD)" || { echo "usage: make dist PAYLOAD=<folder of the game's files>" >&2; exit 1; }
 	SIGN_CERT="$(SIGN_CERT)" SIGN_PASSWORD_FILE="$(SIGN_PASSWORD_FILE)" SIGN_TIMESTAMP_URL="$(SIGN_TIMESTAMP_URL)" \
-	  scripts/dist.sh "$(PAYLOAD)" "$(DIST)" build/win32
+	  /usr/bin/python3 scripts/dist.py "$(PAYLOAD)" "$(DIST)" build/win32
 
 bench: win32
 	scripts/bench.sh build/win32

@@ -26,7 +26,7 @@ for name in start.lev tunnel.lev level31.lev music.mid sprites.dat; do
     head -c 20000 /dev/urandom >"$payload/data/$name"
 done
 echo "== The distribution, made by 'make dist', in E:\\SETUP"
-"$here/dist.sh" "$payload" "$RUN/e/SETUP" "$build"
+"$here/dist.py" "$payload" "$RUN/e/SETUP" "$build"
 
 start_setup
 if [ -n "$interactive" ]; then

@@ -39,8 +39,9 @@ def entry(name, date_time, mode):
     return info
 
 
-def main():
-    folder, archive, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
+def write_archive(folder, archive, epoch):
+    """Raises ValueError for what no archive of a distribution holds: a link to a
+    folder, or anything that is not a plain file."""
     # The archive's dates carry no time zone; they are written as UTC.
     date_time = time.gmtime(epoch)[:6]
     with zipfile.ZipFile(archive, "w") as zip_file:
@@ -49,19 +50,26 @@ def main():
             kind = os.lstat(path).st_mode
             if name.endswith("/"):
                 if not stat.S_ISDIR(kind):
-                    sys.exit(f"make_zip: {path} is a link to a folder, not a folder")
+                    raise ValueError(f"{path} is a link to a folder, not a folder")
                 info = entry(name, date_time, FOLDER_MODE)
                 info.external_attr |= MS_DOS_FOLDER
                 zip_file.writestr(info, b"", zipfile.ZIP_STORED)
                 continue
             if not stat.S_ISREG(kind):
-                sys.exit(f"make_zip: {path} is not a plain file")
+                raise ValueError(f"{path} is not a plain file")
             info = entry(name, date_time, FILE_MODE)
             info.compress_type = zipfile.ZIP_DEFLATED  # at zlib's default level
             info.file_size = os.path.getsize(path)
             with open(path, "rb") as source, \
                     zip_file.open(info, "w", force_zip64=info.file_size >= zipfile.ZIP64_LIMIT) as target:
                 shutil.copyfileobj(source, target, 1 << 20)
+
+
+def main():
+    try:
+        write_archive(sys.argv[1], sys.argv[2], int(sys.argv[3]))
+    except ValueError as error:
+        sys.exit(f"make_zip: {error}")
 
 
 if __name__ == "__main__":

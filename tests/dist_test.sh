@@ -3,13 +3,15 @@
 # its archive and its CD image, each holding the folder's files and nothing else, the
 # same bytes from run to run; a payload without a game file is refused with that file's
 # name, and signing that cannot be done is refused with its cause; a run that fails,
-# whatever the cause, leaves the previous distribution exactly as it was. A password
-# file's first line signs. (The signed programs are installed by the e2e typical install.)
+# whatever the cause, leaves the previous distribution exactly as it was. Only a previous
+# distribution is replaced; a killed run leaves nothing stale for the next one. A password
+# file's first line signs, and a signed program less its signature is the build's. (The
+# signed programs are installed by the e2e typical install.)
 # Usage: dist_test.sh BUILD-DIR
 set -euo pipefail
 build=${1:?usage: dist_test.sh BUILD-DIR}
 here=$(cd "$(dirname "$0")" && pwd)
-dist=$here/../scripts/dist.sh
+dist=$here/../scripts/dist.py
 source "$here/test_certificate.sh"
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
@@ -53,10 +55,13 @@ echo other >"$work/game/notes.txt"
 chmod 0600 "$work/game/README.DOC"
 chmod 0700 "$work/game/Data/sub"
 
-(umask 077; "$dist" "$work/game" "$work/out" "$build" >/dev/null) || fail "a complete payload was refused"
+shown=$(umask 077; "$dist" "$work/game" "$work/out" "$build") || fail "a complete payload was refused"
+# What the setup never installs is named, data's folders among it; zoppel.exe keeps its spelling.
+grep -q "^dist: not shipped.*notes\.txt.*Data/sub/" <<<"$shown" || fail "no notice of what is not shipped: $shown"
+grep -q "^dist: shipped under the payload's own spelling.*zoppel\.exe" <<<"$shown" || fail "no notice of zoppel.exe: $shown"
 listing=$(cd "$work/out" && find . -type f | sed 's|^\./||' | sort)
 expected=$(printf '%s\n' GRPCONV.EXE ORDERFRM.DOC README.DOC README.TXT SETUP.EXE UNINSTAL.BAT UNINSTAL.EXE \
-    data/start.lev "data/Sound Effects.wav" data/sub/deep.dat zoppel.exe | sort)
+    data/start.lev "data/Sound Effects.wav" zoppel.exe | sort)
 [ "$listing" == "$expected" ] || fail "shipping folder holds [$listing], expected [$expected]"
 cmp -s "$work/out/SETUP.EXE" "$build/SETUP.EXE" || fail "SETUP.EXE differs from the build's"
 odd=$(find "$work/out" "$work/out.zip" "$work/out.iso" \( -type d ! -perm 0755 \) -o \( ! -type d ! -perm 0644 \))
@@ -83,7 +88,8 @@ done
 
 # Each run that fails names its cause and leaves the previous distribution (folder,
 # archive, image) byte for byte and mode for mode, and nothing beside it.
-snapshot() { (cd "$work" && find signed* -printf '%p %m %s\n' && find signed* -type f -exec md5sum {} +) | sort; }
+watched=signed
+snapshot() { (cd "$work" && find "$watched"* -printf '%p %m %s %l\n' && find "$watched"* -type f -exec md5sum {} +) | sort; }
 refused() {  # EXPECTED COMMAND...
     local expected=$1 message
     shift
@@ -117,6 +123,50 @@ echo long >"$work/long/Data/$(printf 'n%.0s' {1..66}).dat"
 refused "would not be the folder's" "$dist" "$work/long" "$work/signed" "$build"
 refused "holds $work/game, which would be deleted" "$dist" "$work/game" "$work/game" "$build"
 
+# Only an empty folder or a previous distribution is replaced, and beside it only a ZIP
+# archive and an ISO 9660 image: anything else, a link included, is refused by name.
+watched=own
+mkdir -p "$work/own/zeta" && echo mine >"$work/own/report.txt" && cp "$work/game/README.TXT" "$work/own/"
+"$dist" "$work/game" "$work/ownd" "$build" >/dev/null
+echo "not an archive" >"$work/ownd.zip"
+ln -s ownd "$work/ownl"
+previous=$(snapshot)
+refused "OUT-DIR $work/own holds report.txt, which no distribution holds" "$dist" "$work/game" "$work/own" "$build"
+refused "$work/ownd.zip is not a ZIP archive" "$dist" "$work/game" "$work/ownd" "$build"
+refused "OUT-DIR $work/ownl is a symbolic link" "$dist" "$work/game" "$work/ownl" "$build"
+
+# A run killed outright while it assembles leaves a stage that the next run removes;
+# one killed between its renames left the previous distribution in the stage, which
+# is refused and kept; once all three new ones are in place nothing is to be put back.
+# A folder named like a stage that holds anything else is left alone.
+watched=killed
+cp -R "$work/game" "$work/big"
+head -c 16000000 /dev/urandom >"$work/big/Data/big.dat"
+"$dist" "$work/game" "$work/killed" "$build" >/dev/null
+"$dist" "$work/big" "$work/killed" "$build" >/dev/null &
+stage=""
+for _ in $(seq 1000); do stage=$(compgen -G "$work/killed.partial.*/new.folder") && break; sleep 0.01; done
+kill -KILL $! && ! wait $! 2>/dev/null || fail "the run was not killed while it assembled"
+stage=${stage%/new.folder}
+[ -d "$stage" ] || fail "the killed run left no stage"
+cp -R "$stage" "$work/stage-copy"
+mv "$work/killed" "$stage/old.folder"
+previous=$(snapshot)
+refused "the previous one is in $stage" "$dist" "$work/game" "$work/killed" "$build"
+mv "$stage/old.folder" "$work/killed"
+cp -R "$work/stage-copy" "$work/killed.partial.mine" && echo mine >"$work/killed.partial.mine/notes.txt"
+cp -R "$work/game" "$work/nodata" && rm -r "$work/nodata/Data"
+shown=$("$dist" "$work/nodata" "$work/killed" "$build") || fail "the run after a killed one was refused"
+[[ $shown == *"$work/nodata has no data folder"* ]] || fail "a payload without data is not told: $shown"
+[ "$(cd "$work" && echo killed*)" == "killed killed.iso killed.partial.mine killed.zip" ] \
+    || fail "beside killed after a killed run: $(cd "$work" && echo killed*)"
+rm -r "$work/stage-copy/new."*
+cp -R "$work/killed" "$work/stage-copy/old.folder" && cp "$work/killed.zip" "$work/stage-copy/old.zip"
+mv "$work/stage-copy" "$work/killed.partial.done"
+"$dist" "$work/game" "$work/killed" "$build" >/dev/null || fail "a stage whose new ones were all in place was refused"
+[ "$(cd "$work" && echo killed*)" == "killed killed.iso killed.partial.mine killed.zip" ] \
+    || fail "beside killed after a stage whose new ones were in place: $(cd "$work" && echo killed*)"
+
 # The password is the file's first line, whatever follows it and however it ends.
 { cat "$work/sign/password"; echo "a second line"; } >"$work/sign/two-lines"
 printf '%s\r\nanother\r\n' "$(head -n 1 "$work/sign/password")" >"$work/sign/crlf"
@@ -126,6 +176,10 @@ for password in "$work/sign/two-lines" "$work/sign/crlf"; do
     for program in SETUP.EXE GRPCONV.EXE; do
         /usr/bin/osslsigncode verify -CAfile "$work/sign/cert.pem" -in "$work/signed/$program" >/dev/null 2>&1 \
             || fail "$program signed with $password does not verify"
+        # What was signed is the build's program, byte for byte.
+        /usr/bin/osslsigncode remove-signature -in "$work/signed/$program" -out "$work/unsigned" >/dev/null 2>&1 \
+            && cmp -s "$work/unsigned" "$build/$program" || fail "$program without its signature is not the build's"
+        rm -f "$work/unsigned"
     done
 done
 check_archive_and_image "$work/signed"
@@ -133,7 +187,7 @@ check_archive_and_image "$work/signed"
 # Again into the same folder, named with trailing slashes, another umask, time zone and
 # time (two seconds on at least, the archive's dates being in steps of two): one new
 # distribution in place, nothing beside it, the archive and the image the same bytes.
-touch "$work/out/stale"
+touch "$work/out/data/stale.lev"
 for _ in $(seq 30); do [ "$(date +%s)" -ge $((first_run + 2)) ] && break; sleep 0.1; done
 (umask 022; TZ=Asia/Tokyo "$dist" "$work/game" "$work/out//" "$build" >/dev/null) || fail "OUT-DIR out// was refused"
 listing=$(cd "$work/out" && find . -type f | sed 's|^\./||' | sort)

@@ -103,7 +103,7 @@ lay_out_signed() {
     lay_out "$RUN/payload"
     make_test_certificate "$RUN/sign"
     SIGN_CERT="$RUN/sign/cert.pfx" SIGN_PASSWORD_FILE="$RUN/sign/password" \
-        "$here/../../scripts/dist.sh" "$RUN/payload" "$folder" "$(dirname "$SETUP_EXE")" >/dev/null \
+        "$here/../../scripts/dist.py" "$RUN/payload" "$folder" "$(dirname "$SETUP_EXE")" >/dev/null \
         || fail "make dist could not sign"
     local program
     for program in SETUP.EXE GRPCONV.EXE; do

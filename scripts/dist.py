@@ -1,0 +1,579 @@
+#!/usr/bin/python3
+"""Assembles what ships: the folder OUT-DIR (SETUP.EXE and GRPCONV.EXE from the build,
+the six game files and the files of the "data" folder from a folder that holds the
+game), and beside it OUT-DIR.zip, an archive of that folder, and OUT-DIR.iso, a CD
+image of it (ISO 9660 with Joliet names, volume ZOPPEL) whose AUTORUN.INF starts
+SETUP.EXE. With SIGN_CERT (a PKCS#12 .pfx file) and SIGN_PASSWORD_FILE (a file whose
+first line is its password), both programs are signed with osslsigncode (SHA-256),
+time-stamped by SIGN_TIMESTAMP_URL when that is given.
+
+All three are made in a stage beside their places and put there only once all three
+are whole: a run that is refused, fails or is stopped leaves the previous ones. Only an
+empty folder or a previous distribution is ever replaced.
+
+Usage: dist.py PAYLOAD-DIR OUT-DIR BUILD-DIR
+"""
+import os
+import re
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import threading
+import zipfile
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_zip  # noqa: E402
+
+OSSLSIGNCODE = "/usr/bin/osslsigncode"
+XORRISO = "/usr/bin/xorriso"
+INSTALL_LIST = ("ZOPPEL.EXE", "ORDERFRM.DOC", "README.DOC", "README.TXT", "UNINSTAL.EXE", "UNINSTAL.BAT")
+PROGRAMS = ("SETUP.EXE", "GRPCONV.EXE")
+# What Windows shows for the program when it asks to elevate it.
+DESCRIPTIONS = {"SETUP.EXE": "Zoppel Setup", "GRPCONV.EXE": "Zoppel program group converter"}
+DATA = "data"
+# Every file in the archive and the image carries this date (2000-01-01 00:00 UTC),
+# so that one commit's distribution always has the same bytes.
+STAMP_EPOCH = 946684800
+STAMP_ISO = "2000010100000000"
+# Started by Windows 95 and later when the disc is inserted: runs the setup, and the
+# drive shows the setup's icon.
+AUTORUN = b"[autorun]\r\nopen=SETUP.EXE\r\nicon=SETUP.EXE\r\n"
+UTF8_BOM = b"\xef\xbb\xbf"
+STOP_SIGNALS = (signal.SIGHUP, signal.SIGINT, signal.SIGTERM)
+
+OUTPUTS = ("folder", "zip", "iso")
+# A stage is OUT-DIR.partial.<mkdtemp's eight characters>. Its mark is written first,
+# so that a later run can tell it from a folder of the user's that has such a name.
+STAGE_INFIX = ".partial."
+STAGE_MARK = ".zoppel-dist-stage"
+STAGE_MARK_TEXT = b"A stage of Zoppel's make dist (scripts/dist.py); its next run removes it.\n"
+STAGE_ENTRIES = {STAGE_MARK, "cd-root"} | {f"{age}.{name}" for age in ("new", "old") for name in OUTPUTS}
+
+
+class Refusal(Exception):
+    pass
+
+
+class Stopped(Exception):
+    pass
+
+
+def refuse(message):
+    raise Refusal(message)
+
+
+# SIGHUP, SIGINT and SIGTERM stop the run as a Stopped exception, once, while it may
+# still stop; from the swap on they are let pass, since the swap and the clean-up are
+# only right when they run to their end. (A signal mask would not do: Python runs a
+# handler some bytecodes after the signal came, whatever the mask is by then.)
+may_stop = True
+
+
+def on_signal(signum, frame):
+    global may_stop
+    if may_stop:
+        may_stop = False
+        raise Stopped(signal.Signals(signum).name)
+
+
+def ascii_upper(name):
+    # The names that matter are ASCII; str.upper() would also make "SETUP.EXE" of
+    # names such as "ſetup.exe".
+    return name.upper() if name.isascii() else name
+
+
+def lstat_or_none(path):
+    try:
+        return os.lstat(path)
+    except FileNotFoundError:
+        return None
+
+
+# What a distribution holds, whoever made it: the programs and the six files (in any
+# case), and the data folder.
+def foreign_entry(folder, names):
+    """The first of `names` (entries of `folder`) that no distribution holds."""
+    allowed_files = {ascii_upper(name) for name in PROGRAMS + INSTALL_LIST}
+    for name in sorted(names):
+        mode = os.lstat(os.path.join(folder, name)).st_mode
+        if stat.S_ISREG(mode) and ascii_upper(name) in allowed_files:
+            continue
+        if stat.S_ISDIR(mode) and ascii_upper(name) == DATA.upper():
+            continue
+        return name
+    return None
+
+
+def is_zip(path):
+    return zipfile.is_zipfile(path)
+
+
+def is_iso(path):
+    with open(path, "rb") as image:
+        image.seek(32769)
+        return image.read(5) == b"CD001"
+
+
+def check_places(places):
+    """Refuses unless each place is absent or holds what this tool would replace."""
+    folder = places["folder"]
+    facts = lstat_or_none(folder)
+    if facts is not None:
+        if stat.S_ISLNK(facts.st_mode):
+            refuse(f"OUT-DIR {folder} is a symbolic link; only an empty folder or a previous distribution is replaced")
+        if not stat.S_ISDIR(facts.st_mode):
+            refuse(f"OUT-DIR {folder} is not a folder; only an empty folder or a previous distribution is replaced")
+        try:
+            names = os.listdir(folder)
+            foreign = foreign_entry(folder, names)
+        except OSError as error:
+            refuse(f"cannot read OUT-DIR {folder}: {error.strerror}")
+        if foreign is not None:
+            refuse(f"OUT-DIR {folder} holds {foreign}, which no distribution holds; "
+                   "only an empty folder or a previous distribution is replaced")
+        if names and "SETUP.EXE" not in map(ascii_upper, names):
+            refuse(f"OUT-DIR {folder} holds no SETUP.EXE; only an empty folder or a previous distribution is replaced")
+    for name, kind, test in (("zip", "a ZIP archive", is_zip), ("iso", "an ISO 9660 image", is_iso)):
+        path = places[name]
+        facts = lstat_or_none(path)
+        if facts is None:
+            continue
+        if stat.S_ISLNK(facts.st_mode):
+            refuse(f"{path} is a symbolic link; only {kind} of a previous distribution is replaced")
+        try:
+            whole = stat.S_ISREG(facts.st_mode) and test(path)
+        except OSError:
+            whole = False
+        if not whole:
+            refuse(f"{path} is not {kind}; only {kind} of a previous distribution is replaced")
+
+
+def earlier_stage(path, suffix):
+    """What `path` (OUT-DIR.partial.`suffix`) is: None when it is not recognisably
+    a stage of this tool, "holding" when it holds a previous distribution that was
+    never put back, else "obsolete"."""
+    try:
+        if not stat.S_ISDIR(os.lstat(path).st_mode):
+            return None
+        names = set(os.listdir(path))
+        if not names:
+            # Killed between making the stage and writing its mark, or between removing
+            # the mark and the folder; a user's folder of such a name would not be
+            # empty, and removing an empty folder loses nothing.
+            is_ours = re.fullmatch(r"[a-z0-9_]{8}", suffix)
+            return "obsolete" if is_ours else None
+        mark = os.path.join(path, STAGE_MARK)
+        if not stat.S_ISREG(os.lstat(mark).st_mode):
+            return None
+        with open(mark, "rb") as mark_file:
+            text = mark_file.read(len(STAGE_MARK_TEXT) + 1)
+        # A run killed while writing the mark left a part of it and nothing else.
+        if text != STAGE_MARK_TEXT and not (names == {STAGE_MARK} and STAGE_MARK_TEXT.startswith(text)):
+            return None
+        if not names <= STAGE_ENTRIES:
+            return None
+        for name in names - {STAGE_MARK}:
+            entry = os.path.join(path, name)
+            mode = os.lstat(entry).st_mode
+            if name.endswith(".folder") or name == "cd-root":
+                if not stat.S_ISDIR(mode):
+                    return None
+                inside = os.listdir(entry)
+                if name == "cd-root" and not set(inside) <= {"AUTORUN.INF"}:
+                    return None
+                if name != "cd-root" and foreign_entry(entry, inside) is not None:
+                    return None
+            elif not stat.S_ISREG(mode):
+                return None
+    except OSError:
+        return None
+    # The previous outputs go aside into the stage only once all three new ones are
+    # whole, and each new one leaves it on its way in; with old ones and no new one
+    # left, all three new ones are in place and the old ones are not to be put back.
+    old = any(name.startswith("old.") for name in names)
+    new = any(name.startswith("new.") for name in names)
+    return "holding" if old and new else "obsolete"
+
+
+def make_writable(path):
+    for folder, _, _ in os.walk(path):
+        if not os.path.islink(folder):
+            os.chmod(folder, 0o755)
+
+
+def remove_entry(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        make_writable(path)
+        shutil.rmtree(path)
+    else:
+        os.unlink(path)
+
+
+def remove_stage(stage):
+    # The mark goes last: a stage killed while it is removed is still recognised.
+    for name in sorted(os.listdir(stage)):
+        if name != STAGE_MARK:
+            remove_entry(os.path.join(stage, name))
+    mark = os.path.join(stage, STAGE_MARK)
+    if os.path.lexists(mark):
+        os.unlink(mark)
+    os.rmdir(stage)
+
+
+def first_line(password_file):
+    """The password: the file's first line without its line end (LF or CR LF) and
+    without a byte order mark."""
+    try:
+        with open(password_file, "rb") as source:
+            line = source.read().split(b"\n", 1)[0]
+    except OSError as error:
+        refuse(f"cannot read the password file {password_file}: {error.strerror}")
+    if line.startswith(UTF8_BOM):
+        line = line[len(UTF8_BOM):]
+    return line[:-1] if line.endswith(b"\r") else line
+
+
+def feed(pipe, data):
+    try:
+        with open(pipe, "wb", closefd=True) as target:
+            target.write(data)
+    except BrokenPipeError:
+        pass  # osslsigncode stopped before reading it; its report says why
+
+
+def sign(program, source, target, cert, password, password_file, timestamp_url):
+    # osslsigncode -readpass would take the whole file, so it is handed the first line
+    # alone through a pipe (/dev/fd/N); the password is never on a command line nor in
+    # a file of its own. A thread writes it, lest a long one fill the pipe.
+    read_end, write_end = os.pipe()
+    writer = threading.Thread(target=feed, args=(write_end, password + b"\n"), daemon=True)
+    writer.start()
+    try:
+        command = [OSSLSIGNCODE, "sign", "-pkcs12", cert, "-h", "sha256", "-n", DESCRIPTIONS[program]]
+        if timestamp_url:
+            command += ["-ts", timestamp_url]
+        command += ["-readpass", f"/dev/fd/{read_end}", "-in", source, "-out", target]
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, pass_fds=(read_end,))
+    finally:
+        os.close(read_end)
+    writer.join()
+    if result.returncode == 0:
+        return
+    report = result.stdout.decode(errors="replace")
+    if "Wrong password" in report:
+        refuse(f"the password in {password_file} does not open the certificate {cert}")
+    if "Failed to extract PKCS#12" in report or "Failed to read PKCS#12" in report:
+        refuse(f"{cert} is not a PKCS#12 (.pfx) certificate")
+    refuse(f"signing {program} with {cert} failed: {' '.join(report.splitlines()[:3])}")
+
+
+def joliet_quoted(path):
+    """`path` as xorriso -find prints it."""
+    return b"'" + path.replace(b"'", b"'\"'\"'") + b"'"
+
+
+def make_image(folder, cd_root, image, out):
+    env = dict(os.environ, TZ="UTC", SOURCE_DATE_EPOCH=str(STAMP_EPOCH))
+    # Rock Ridge records owner 0 and fixed modes (-r), every file gets the one date, and
+    # no start-up file of xorriso's is read, so that neither the user nor the time of
+    # the run shows in the image.
+    result = subprocess.run(
+        [XORRISO, "-no_rc", "-as", "mkisofs", "-quiet", "-o", image, "-V", "ZOPPEL", "-J", "-r",
+         "-input-charset", "UTF-8", f"--modification-date={STAMP_ISO}",
+         "--set_all_file_dates", f"={STAMP_EPOCH}", folder, cd_root],
+        env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if result.returncode != 0:
+        lines = [line for line in result.stdout.decode(errors="replace").splitlines()
+                 if line and not re.match(r"xorriso [0-9]", line)
+                 and " : NOTE : " not in line and " : UPDATE : " not in line]
+        refuse(f"making the CD image {out}.iso failed: {' '.join(lines[-3:])}")
+    # Joliet takes names of up to 64 characters without * : ; ? \ and the like; xorriso
+    # shortens or changes others without a word, and Windows would see other names than
+    # the setup's. The image's Joliet tree must hold every name of the folder as it is.
+    wanted = {joliet_quoted(b"/AUTORUN.INF")}
+    for parent, folders, files in os.walk(os.fsencode(folder)):
+        relative = os.path.relpath(parent, os.fsencode(folder))
+        prefix = b"/" if relative == b"." else b"/" + relative + b"/"
+        wanted.update(joliet_quoted(prefix + name) for name in folders + files)
+    listing = subprocess.run(
+        [XORRISO, "-no_rc", "-local_charset", "UTF-8", "-read_fs", "norock", "-indev", image, "-find", "/"],
+        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    joliet = set(listing.stdout.splitlines()) - {b"'/'"}
+    if wanted != joliet:
+        lost = " ".join(os.fsdecode(name) for name in sorted(wanted - joliet)[:5])
+        refuse(f"the CD image's Joliet names would not be the folder's (up to 64 characters, none of * : ; ? \\): {lost}")
+
+
+def payload_contents(payload):
+    """The six files (by the payload's names), the data folder's name or None, the data
+    files, what the setup would never install (the rest of the top level, and the
+    folders in data, which the setup does not enter), and the payload's own copies of
+    the programs."""
+    try:
+        names = sorted(os.listdir(payload))
+    except OSError as error:
+        refuse(f"cannot read the payload folder {payload}: {error.strerror}")
+    # Windows finds the files whatever their case; so does this.
+    found = {}
+    for wanted in INSTALL_LIST:
+        for name in names:
+            if ascii_upper(name) == wanted and os.path.isfile(os.path.join(payload, name)):
+                found[wanted] = name
+                break
+    missing = [name for name in INSTALL_LIST if name not in found]
+    if missing:
+        refuse(f"{payload} lacks {' '.join(missing)}; the setup needs all of: {' '.join(INSTALL_LIST)}")
+    data = next((name for name in names
+                 if ascii_upper(name) == DATA.upper() and os.path.isdir(os.path.join(payload, name))), None)
+    shipped = set(found.values()) | {data}
+    # The build's programs ship, whatever the payload holds of that name.
+    built = [name for name in names if ascii_upper(name) in PROGRAMS and name not in shipped]
+    left_out = [name + "/" if os.path.isdir(os.path.join(payload, name)) else name
+                for name in names if name not in shipped and name not in built]
+    data_files = []
+    if data is not None:
+        try:
+            data_names = sorted(os.listdir(os.path.join(payload, data)))
+        except OSError as error:
+            refuse(f"cannot read {os.path.join(payload, data)}: {error.strerror}")
+        for name in data_names:
+            path = os.path.join(payload, data, name)
+            if os.path.isfile(path):
+                data_files.append(name)
+            elif os.path.isdir(path):
+                left_out.append(f"{data}/{name}/")
+            else:
+                refuse(f"cannot copy {path}: it is neither a file nor a folder")
+    return found, data, data_files, left_out, built
+
+
+def main():
+    if len(sys.argv) != 4 or not sys.argv[1] or not sys.argv[3]:
+        sys.exit("usage: dist.py PAYLOAD-DIR OUT-DIR BUILD-DIR")
+    for stream in (sys.stdout, sys.stderr):
+        stream.reconfigure(errors="surrogateescape")  # file names as they are
+    for signum in STOP_SIGNALS:
+        signal.signal(signum, on_signal)
+    try:
+        run(sys.argv[1], sys.argv[2], sys.argv[3])
+    except Refusal as refusal:
+        print(f"dist: {refusal}; no distribution was made", file=sys.stderr)
+        sys.exit(1)
+    except Stopped as stopped:
+        print(f"dist: stopped by {stopped}; no distribution was made", file=sys.stderr)
+        sys.exit(1)
+
+
+def run(payload, given_out, build):
+    global may_stop
+    cert = os.environ.get("SIGN_CERT", "")
+    password_file = os.environ.get("SIGN_PASSWORD_FILE", "")
+    timestamp_url = os.environ.get("SIGN_TIMESTAMP_URL", "")
+
+    # "build/dist/" names the folder "build/dist"; the names beside it are made from that.
+    out = given_out.rstrip("/")
+    if not out:
+        refuse(f"OUT-DIR '{given_out}' names no folder (it is empty or the root)")
+    base = os.path.basename(out)
+    if base in (".", ".."):
+        refuse(f"OUT-DIR '{given_out}' names no folder of its own")
+    if not os.path.isdir(payload):
+        refuse(f"there is no payload folder {payload}")
+    for program in PROGRAMS:
+        if not os.path.isfile(os.path.join(build, program)):
+            refuse(f"{build}/{program} is not built")
+    # The previous distribution is removed at the end; it must not hold what is shipped.
+    out_path = os.path.realpath(out)
+    for source in (payload, build):
+        if os.path.commonpath([os.path.realpath(source), out_path]) == out_path:
+            refuse(f"OUT-DIR {out} holds {source}, which would be deleted with the previous distribution")
+    places = {"folder": out, "zip": out + ".zip", "iso": out + ".iso"}
+    check_places(places)
+    found, data, data_files, left_out, built = payload_contents(payload)
+    if cert:
+        if not os.path.lexists(cert):
+            refuse(f"the certificate {cert} does not exist")
+        if not (os.path.isfile(cert) and os.access(cert, os.R_OK)):
+            refuse(f"the certificate {cert} is not a readable file")
+        if not password_file:
+            refuse("SIGN_CERT needs SIGN_PASSWORD_FILE, a file whose first line is the certificate's password")
+        if not os.path.lexists(password_file):
+            refuse(f"the password file {password_file} does not exist")
+        if not (os.path.isfile(password_file) and os.access(password_file, os.R_OK)):
+            refuse(f"the password file {password_file} is not a readable file")
+        if not os.access(OSSLSIGNCODE, os.X_OK):
+            refuse(f"{OSSLSIGNCODE} is missing (Debian package osslsigncode)")
+    elif password_file:
+        refuse("SIGN_PASSWORD_FILE is given without SIGN_CERT")
+    if not os.access(XORRISO, os.X_OK):
+        refuse(f"{XORRISO} is missing (Debian package xorriso)")
+
+    # Everything is made in a stage beside OUT-DIR (the same parent, so that putting it
+    # in place is a rename).
+    parent = os.path.dirname(out) or "."
+    stale = []
+    if os.path.isdir(parent):
+        for name in sorted(os.listdir(parent)):
+            if name.startswith(base + STAGE_INFIX):
+                path = os.path.join(parent, name)
+                state = earlier_stage(path, name[len(base + STAGE_INFIX):])
+                # A run killed outright while putting things in place leaves the previous
+                # ones in its stage; they are for the publisher to put back, not for this
+                # run to delete.
+                if state == "holding":
+                    refuse("an earlier run was stopped while putting its distribution in place: "
+                           f"the previous one is in {path}")
+                if state == "obsolete":
+                    stale.append(path)
+
+    os.umask(0o022)
+    made_parent = None  # the outermost folder made for OUT-DIR's parent, removed on failure
+    ancestor = parent
+    while not os.path.lexists(ancestor):
+        made_parent = ancestor
+        ancestor = os.path.dirname(ancestor) or "."
+    stage = None
+    aside = set()   # the outputs whose previous version is in the stage
+    placed = set()  # the outputs whose new version is in place
+    finished = False
+    try:
+        for path in stale:
+            try:
+                remove_stage(path)
+            except OSError as error:
+                print(f"dist: could not remove the earlier stage {path}: {error.strerror}", file=sys.stderr)
+        try:
+            os.makedirs(parent, exist_ok=True)
+        except OSError as error:
+            refuse(f"cannot make the folder {parent}: {error.strerror}")
+        try:
+            stage = tempfile.mkdtemp(prefix=base + STAGE_INFIX, dir=parent)
+            mark = os.open(os.path.join(stage, STAGE_MARK), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+            try:
+                os.write(mark, STAGE_MARK_TEXT)
+            finally:
+                os.close(mark)
+        except OSError as error:
+            refuse(f"cannot make a folder beside {out}: {error.strerror}")
+
+        new = os.path.join(stage, "new.folder")
+        os.mkdir(new)
+        copies = [(os.path.join(payload, name), os.path.join(new, name)) for name in found.values()]
+        if data is not None:
+            os.mkdir(os.path.join(new, DATA))
+            copies += [(os.path.join(payload, data, name), os.path.join(new, DATA, name)) for name in data_files]
+        if not cert:
+            copies += [(os.path.join(build, program), os.path.join(new, program)) for program in PROGRAMS]
+        for source, target in copies:
+            try:
+                shutil.copyfile(source, target)
+            except OSError as error:
+                refuse(f"cannot copy {source}: {error.strerror}")
+        if cert:
+            password = first_line(password_file)
+            for program in PROGRAMS:
+                sign(program, os.path.join(build, program), os.path.join(new, program),
+                     cert, password, password_file, timestamp_url)
+            del password
+        # Folders 0755 and files 0644, whatever the payload's modes: Windows needs no x bit.
+        for folder, _, files in os.walk(new):
+            os.chmod(folder, 0o755)
+            for name in files:
+                os.chmod(os.path.join(folder, name), 0o644)
+
+        try:
+            make_zip.write_archive(new, os.path.join(stage, "new.zip"), STAMP_EPOCH)
+        except (OSError, ValueError) as error:
+            refuse(f"writing {out}.zip failed: {error}")
+        # The image holds the folder and, at its root, AUTORUN.INF.
+        cd_root = os.path.join(stage, "cd-root")
+        os.mkdir(cd_root)
+        with open(os.path.join(cd_root, "AUTORUN.INF"), "wb") as autorun:
+            autorun.write(AUTORUN)
+        make_image(new, cd_root, os.path.join(stage, "new.iso"), out)
+        os.chmod(os.path.join(stage, "new.zip"), 0o644)
+        os.chmod(os.path.join(stage, "new.iso"), 0o644)
+
+        # All three are whole: each goes in place by two renames, the previous one aside
+        # into the stage, then the new one in. No signal comes between a rename and the
+        # note of it; should a rename fail, the previous ones are put back below.
+        may_stop = False
+        for name in OUTPUTS:
+            if os.path.lexists(places[name]):
+                try:
+                    os.rename(places[name], os.path.join(stage, "old." + name))
+                except OSError as error:
+                    refuse(f"cannot move {places[name]} aside: {error.strerror}")
+                aside.add(name)
+            try:
+                os.rename(os.path.join(stage, "new." + name), places[name])
+            except OSError as error:
+                refuse(f"cannot move the new {places[name]} in place: {error.strerror}")
+            placed.add(name)
+        finished = True
+    finally:
+        may_stop = False  # first: a signal now would only cut the clean-up short
+        keep = False
+        if not finished and stage is not None:
+            for name in reversed(OUTPUTS):
+                try:
+                    if name in placed:
+                        os.rename(places[name], os.path.join(stage, "new." + name))
+                    if name in aside:
+                        os.rename(os.path.join(stage, "old." + name), places[name])
+                except OSError:
+                    keep = True
+        if keep:
+            print(f"dist: the previous distribution could not be put back; it is in {stage}", file=sys.stderr)
+        elif stage is not None:
+            try:
+                remove_stage(stage)
+            except OSError as error:
+                print(f"dist: could not remove {stage}: {error.strerror}", file=sys.stderr)
+        if not finished and made_parent is not None:
+            made = parent
+            try:
+                while True:
+                    os.rmdir(made)
+                    if made == made_parent:
+                        break
+                    made = os.path.dirname(made)
+            except OSError:
+                pass
+
+    report(out, found, data, left_out, built, payload, cert)
+
+
+def report(out, found, data, left_out, built, payload, cert):
+    files = []
+    total = 0
+    for folder, _, names in os.walk(out):
+        for name in names:
+            path = os.path.join(folder, name)
+            files.append(os.path.relpath(path, out))
+            total += os.path.getsize(path)
+    signed = f", {' '.join(PROGRAMS)} signed with {cert}" if cert else ""
+    print(f"dist: {out} holds {len(files)} files{signed}:")
+    for name in sorted(files):
+        print(name)
+    if left_out:
+        print(f"dist: not shipped, as the setup never installs them: {', '.join(left_out)}")
+    if built:
+        print(f"dist: not shipped from {payload}, as the build's are: {', '.join(built)}")
+    if data is None:
+        print(f"dist: {payload} has no data folder, so the distribution has none")
+    respelled = [name for wanted, name in found.items() if name != wanted]
+    if respelled:
+        print(f"dist: shipped under the payload's own spelling (the setup finds them whatever their case): "
+              f"{', '.join(respelled)}")
+    print(f"dist: made {out} ({len(files)} files, {total} bytes), {out}.zip ({os.path.getsize(out + '.zip')} bytes)"
+          f" and {out}.iso ({os.path.getsize(out + '.iso')} bytes)")
+
+
+if __name__ == "__main__":
+    main()
