@@ -4,8 +4,9 @@
 #   make dist PAYLOAD=<folder of the game's files> [DIST=<out folder>]
 #             [SIGN_CERT=<file.pfx> SIGN_PASSWORD_FILE=<file> [SIGN_TIMESTAMP_URL=<url>]]
 #   make fuzz [FUZZ_SECONDS=600]   a longer fuzzing run that refreshes the corpus
+#   make sweep  every pair of faults over every layout (make test runs a sample)
 #   make bench  the install benchmark under Wine
-.PHONY: deps host win32 fuzzers test demo dist fuzz bench clean
+.PHONY: deps host win32 fuzzers test demo dist fuzz sweep bench clean
 
 # Tools are called by the paths their Debian packages install; whatever else stands
 # first on the caller's PATH is kept out of the build and the tests.
@@ -38,6 +39,9 @@ test: host win32 fuzzers
 FUZZ_SECONDS ?= 600
 fuzz: fuzzers
 	scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
+
+sweep: host
+	ZOPPEL_ALL_PAIRS=1 build/host/tests/engine_tests --gtest_filter='FailureInjection.EveryPair*'
 
 demo: win32
 	scripts/demo.sh build/win32

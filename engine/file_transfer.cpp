@@ -32,55 +32,77 @@ static bool FoundFile(SysError lookUp, const PathFacts& facts) {
     return lookUp == kSysOk && !facts.isFolder;
 }
 
+// One path before and after a copy: the same size and the very same time.
 static bool SameFacts(const PathFacts& a, const PathFacts& b) {
     return a.size == b.size && a.lastWrite == b.lastWrite;
 }
 
+// A source and a destination that hold one file: the same size, and last-write times
+// within the 2 seconds to which FAT keeps them (a copy onto FAT has its time rounded
+// to an even second; a CD's times are whole seconds). FILETIMEs count 100 ns.
+static bool SameFile(const PathFacts& source, const PathFacts& destination) {
+    const uint64_t kFatTimeStep = 20000000;
+    uint64_t a = source.lastWrite;
+    uint64_t b = destination.lastWrite;
+    return source.size == destination.size && (a > b ? a - b : b - a) < kFatTimeStep;
+}
+
 // What became of one file to be moved.
 enum MoveOutcome {
-    kMoved,         // copied, and its source deleted unless that failed
+    kMoved,         // copied over no copy of it, and its source deleted: this run's own move
+    kCopied,        // copied, but its source stays, or the destination already held it
     kInPlace,       // source and destination are one path: nothing to copy
     kSourceGone,    // the copy failed: nothing at the source, a file at the destination
-    kAlreadyThere,  // the copy failed, but the destination has the source's size and time
+    kAlreadyThere,  // the copy failed, but the destination holds the source's file
+    kCutDeleted,    // the copy failed part-way, and the file it cut is deleted
     kNotMoved,      // the copy failed otherwise; the source stays
 };
 
 // After a failed copy. One that fails part-way leaves a cut file that looks installed:
-// it is deleted when the copy made it, or when a file that was there changed under the
-// copy (a reinstall: the copy cut it first). A file a look-up cannot tell about is
-// kept, since it may be the source itself under another spelling.
+// a file the copy made, or one that was there and changed under it (a reinstall: the
+// copy cut it first), is deleted again, and one that cannot be deleted is never taken
+// for an earlier run's copy. Kept are the source's own file (the source itself under
+// another spelling, or a whole copy of it), a file a look-up cannot tell about, and one
+// a copy from a vanished source cannot have written.
 static MoveOutcome AfterFailedCopy(const char* src, const char* dst, SysError lookUpBefore,
                                    const PathFacts& before) {
     PathFacts after;
-    SysError lookUpAfter = LookUpPath(dst, &after);
-    if (FoundFile(lookUpAfter, after) &&
-        (NothingThere(lookUpBefore) || (lookUpBefore == kSysOk && !SameFacts(before, after)))) {
-        ResetAttributes(dst);
-        if (DeleteOneFile(dst) == kSysOk) lookUpAfter = kErrFileNotFound;
-    }
     PathFacts source;
+    bool there = FoundFile(LookUpPath(dst, &after), after);
     SysError lookUpSource = LookUpPath(src, &source);
-    if (NothingThere(lookUpSource)) return FoundFile(lookUpAfter, after) ? kSourceGone : kNotMoved;
-    if (FoundFile(lookUpSource, source) && FoundFile(lookUpAfter, after) && SameFacts(source, after)) {
-        return kAlreadyThere;
+    bool sourceGone = NothingThere(lookUpSource);
+    if (there && FoundFile(lookUpSource, source) && SameFile(source, after)) return kAlreadyThere;
+    if (there && (NothingThere(lookUpBefore) || (lookUpBefore == kSysOk && !SameFacts(before, after)))) {
+        if (sourceGone) return kNotMoved;
+        ResetAttributes(dst);
+        return DeleteOneFile(dst) == kSysOk ? kCutDeleted : kNotMoved;
     }
-    return kNotMoved;
+    return there && sourceGone ? kSourceGone : kNotMoved;
 }
 
-// Copies `src` over `dst` unless both name the same place, and deletes `src` once the
-// copy has succeeded; then makes `dst` a normal file. A successful copy costs one
-// look-up of `dst`; only a failed one looks further.
-static MoveOutcome MoveOneFile(const char* src, const char* dst) {
-    MoveOutcome outcome = kInPlace;
-    if (!PathsEqual(src, dst)) {
-        PathFacts before;
-        SysError lookUpBefore = LookUpPath(dst, &before);
-        if (CopyFileOver(src, dst) != kSysOk) return AfterFailedCopy(src, dst, lookUpBefore, before);
-        DeleteOneFile(src);
-        outcome = kMoved;
+// Copies `src` over `dst` unless both name the same place, makes `dst` a normal file,
+// and deletes `src` once the copy has succeeded. In a folder this run made (`fresh`)
+// nothing can be there before, and the copy is all it costs; elsewhere `dst` is looked
+// up first and, where it holds a file, `src` too: to tell whether that was this file
+// already, and to make a read-only, hidden or system file there replaceable, since a
+// plain copy over it fails (a killed run leaves such a cut copy of such a source). Only
+// a failed copy looks further.
+static MoveOutcome MoveOneFile(const char* src, const char* dst, bool fresh) {
+    if (PathsEqual(src, dst)) {
+        ResetAttributes(dst);
+        return kInPlace;
     }
+    PathFacts before;
+    PathFacts source;
+    SysError lookUpBefore = fresh ? kErrFileNotFound : LookUpPath(dst, &before);
+    bool both = FoundFile(lookUpBefore, before) && FoundFile(LookUpPath(src, &source), source);
+    if (both && before.guarded) ResetAttributes(dst);
+    if (CopyFileOver(src, dst) != kSysOk) return AfterFailedCopy(src, dst, lookUpBefore, before);
+    // The copy is made normal before its source goes: a run cut off in between leaves
+    // the source, and the next run comes by this file again.
     ResetAttributes(dst);
-    return outcome;
+    bool deleted = DeleteOneFile(src) == kSysOk;
+    return deleted && !(both && SameFile(source, before)) ? kMoved : kCopied;
 }
 
 // `name` in the source folder; false when there is none or the path does not fit.
@@ -96,31 +118,50 @@ static bool SourceSubdirPath(char* path, const char* subdir) {
            AppendText(path, kPathSize, "\\") && AppendText(path, kPathSize, subdir);
 }
 
+// `folder` + "\" by plain concatenation, then `name`; false when it does not fit.
+static bool PathIn(char* path, const char* folder, const char* name) {
+    return CopyText(path, kPathSize, folder) && AppendText(path, kPathSize, "\\") &&
+           AppendPathComponent(path, kPathSize, name);
+}
+
+// Whether a file is still to be moved: its source is there, and its destination does
+// not hold it already (an earlier run that copied it could not delete its source).
+static bool StillToMove(bool fits, const char* src, const char* dst) {
+    PathFacts source;
+    PathFacts destination;
+    if (!fits) return true;
+    if (!FoundFile(LookUpPath(src, &source), source)) return false;
+    return !FoundFile(LookUpPath(dst, &destination), destination) || !SameFile(source, destination);
+}
+
 // Whether the game still has something to move in the source folder after entry `i`
 // of InstallList: a later entry, or a file in the data folder (which a subfolder in it
 // keeps there once its files are moved).
 static bool SourceHoldsMoreAfter(int i) {
-    char path[kPathSize];
-    PathFacts facts;
+    char src[kPathSize];
+    char dst[kPathSize];
     for (int k = i + 1; k < kInstallCount; ++k) {
-        if (SourcePath(path, InstallList[k]) && FoundFile(LookUpPath(path, &facts), facts)) return true;
+        bool fits = CopyText(dst, sizeof dst, gSetup.installDir) && AppendPathComponent(dst, sizeof dst, InstallList[k]);
+        if (SourcePath(src, InstallList[k]) && StillToMove(fits, src, dst)) return true;
     }
+    char sourceData[kPathSize];
     FolderListing listing;
     FolderEntry entry;
-    if (!SourceSubdirPath(path, kDataFolderName) || !AppendText(path, kPathSize, "\\*.*") ||
-        BeginFolderListing(path, &listing, &entry) != kSysOk) {
+    if (!SourceSubdirPath(sourceData, kDataFolderName) || !CopyText(src, sizeof src, sourceData) ||
+        !AppendText(src, sizeof src, "\\*.*") || BeginFolderListing(src, &listing, &entry) != kSysOk) {
         return false;
     }
-    bool file = false;
+    bool more = false;
     do {
-        file = !entry.isFolder;
-    } while (!file && NextFolderEntry(listing, &entry) == kSysOk);
+        more = !entry.isFolder && StillToMove(PathIn(src, sourceData, entry.name) &&
+                                              PathIn(dst, gSetup.dataDir, entry.name), src, dst);
+    } while (!more && NextFolderEntry(listing, &entry) == kSysOk);
     EndFolderListing(listing);
-    return file;
+    return more;
 }
 
 bool MoveInstallList(InstallUi* ui) {
-    bool copied = false;  // whether this run has copied a file itself
+    bool moved = false;  // whether this run has moved a file that was not installed yet
     for (int i = 0; i < kInstallCount; ++i) {
         const char* name = InstallList[i];
         char src[kPathSize];
@@ -130,14 +171,16 @@ bool MoveInstallList(InstallUi* ui) {
         bool fits = SourcePath(src, name) && CopyText(dst, sizeof dst, gSetup.installDir) &&
                     AppendPathComponent(dst, sizeof dst, name);
         ShowStatus(ui, "Copying %s", name);
-        MoveOutcome outcome = fits ? MoveOneFile(src, dst) : kNotMoved;
-        if (outcome == kMoved) copied = true;
-        if (outcome == kMoved || outcome == kInPlace) continue;
+        MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.installDirMade) : kNotMoved;
+        if (outcome == kMoved) moved = true;
+        if (outcome == kMoved || outcome == kCopied || outcome == kInPlace) continue;
         // A run that stopped part-way has moved a leading run of the list. Its files
-        // count as moved while this run has copied nothing and the game has more to
-        // move, so a second run finishes the install; an emptied source does not pass
-        // for an install.
-        if (outcome == kSourceGone && !copied && SourceHoldsMoreAfter(i)) {
+        // count as moved while this run has moved none itself and the game has more to
+        // move, so a second run finishes the install; an emptied source, or one that
+        // holds only what an earlier run copied but could not delete, does not pass
+        // for an install. A file already installed (an interrupted run's read-only
+        // copy, or the source itself under another spelling) is no failed copy.
+        if (outcome == kAlreadyThere || (outcome == kSourceGone && !moved && SourceHoldsMoreAfter(i))) {
             ResetAttributes(dst);
             continue;
         }
@@ -180,17 +223,16 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
         // A name that does not fit under either folder is left in the source.
         char src[kPathSize];
         char dst[kPathSize];
-        bool fits = CopyText(src, sizeof src, sourceData) &&
-                    AppendText(src, sizeof src, "\\") &&
-                    AppendPathComponent(src, sizeof src, entry.name) &&
-                    CopyText(dst, sizeof dst, destination) &&
-                    AppendText(dst, sizeof dst, "\\") &&
-                    AppendPathComponent(dst, sizeof dst, entry.name);
+        bool fits = PathIn(src, sourceData, entry.name) && PathIn(dst, destination, entry.name);
         ShowStatus(ui, "Copying %s", entry.name);
+        MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.dataDirMade) : kNotMoved;
         // A copy that fails onto the very file (the source under another spelling, or
-        // an earlier copy of it) leaves nothing behind.
-        MoveOutcome outcome = fits ? MoveOneFile(src, dst) : kNotMoved;
-        if (outcome != kMoved && outcome != kInPlace && outcome != kAlreadyThere) {
+        // an earlier copy of it) leaves nothing behind; it too comes out a normal file,
+        // as every destination does but one this run deleted.
+        if (outcome == kAlreadyThere || outcome == kSourceGone || outcome == kNotMoved) {
+            if (fits) ResetAttributes(dst);
+        }
+        if (outcome != kMoved && outcome != kCopied && outcome != kInPlace && outcome != kAlreadyThere) {
             NoteLeftBehind(leftBehind, entry.name);
         }
     } while ((next = NextFolderEntry(listing, &entry)) == kSysOk);

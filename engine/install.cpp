@@ -54,7 +54,9 @@ bool CreateInstallDirectory() {
     // the full path again. A path never has more ancestors than characters, which
     // bounds the passes even on a file system that accepts and then loses a folder.
     for (size_t pass = 0; pass < kPathSize; ++pass) {
-        if (CreatedOrExists(MakeFolder(gSetup.installDir))) return true;
+        SysError made = MakeFolder(gSetup.installDir);
+        gSetup.installDirMade = made == kSysOk;
+        if (CreatedOrExists(made)) return true;
         char scratch[kPathSize];
         CopyText(scratch, sizeof scratch, gSetup.installDir);
         // The upward walk does not stop at an existing ancestor: its creation fails
@@ -75,6 +77,8 @@ static void StopInstall(InstallUi* ui, const char* message) {
 
 void RunInstall(InstallUi* ui) {
     ++gSetup.busyCount;
+    gSetup.installDirMade = false;
+    gSetup.dataDirMade = false;
     ReadDirectoryField(ui, gSetup.installDir);
     if (!HasEnoughDiskSpace()) {
         StopInstall(ui, "Not enough disk space to install Zoppel.");
@@ -95,7 +99,9 @@ void RunInstall(InstallUi* ui) {
         StopInstall(ui, "Could not create Zoppel directory.");
         return;
     }
-    if (!CreatedOrExists(MakeFolder(gSetup.dataDir))) {
+    SysError dataMade = MakeFolder(gSetup.dataDir);
+    gSetup.dataDirMade = dataMade == kSysOk;
+    if (!CreatedOrExists(dataMade)) {
         StopInstall(ui, "Could not create data directory.");
         return;
     }
@@ -120,8 +126,9 @@ void RunInstall(InstallUi* ui) {
     // once there is room, propose this folder.
     WriteInstallRecord();
     if (!dataMoved) {
+        // A long data file name ends in "...", as on the status line.
         char message[128];
-        FormatText(message, sizeof message, "Could not copy %s", leftBehind);
+        FormatStatusText(message, sizeof message, "Could not copy %s", leftBehind);
         StopInstall(ui, message);
         return;
     }

@@ -20,6 +20,10 @@ struct SetupState {
     char dataDir[kPathSize];     // installDir + "\data", plain concatenation
     int32_t stage;               // a Stage
     int32_t busyCount;           // above 0 while an install runs
+    // Whether this run made installDir, and dataDir: nothing is in such a folder but
+    // what this run copies there.
+    bool installDirMade;
+    bool dataDirMade;
 };
 
 extern SetupState gSetup;

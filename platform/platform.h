@@ -56,8 +56,9 @@ SysError MakeFolder(const char* path);
 // What a look-up tells of one file or folder.
 struct PathFacts {
     bool isFolder;
+    bool guarded;        // read-only, hidden or system: a plain copy over it fails
     uint64_t size;       // in bytes; 0 for a folder
-    uint64_t lastWrite;  // the last-write time, in the system's own units
+    uint64_t lastWrite;  // the last-write time, a FILETIME: 100 ns units
 };
 
 // Looks up one file or folder. kErrFileNotFound or kErrPathNotFound when nothing of
@@ -66,9 +67,10 @@ struct PathFacts {
 SysError LookUpPath(const char* path, PathFacts* facts);
 
 // Copies the file `from` to `to`, replacing an existing `to`. The copy keeps the
-// source's read-only, hidden and system attributes and its last-write time. Copying a file onto itself,
-// however it is spelled, fails (kErrSharingViolation) and leaves the file intact. A
-// copy that fails part-way (the volume full) may leave a cut `to` behind.
+// source's read-only, hidden and system attributes and its last-write time, which a
+// FAT volume keeps to 2 seconds. Copying a file onto itself, however it is spelled,
+// fails (kErrSharingViolation) and leaves the file intact. A copy that fails part-way
+// (the volume full) may leave a cut `to` behind.
 SysError CopyFileOver(const char* from, const char* to);
 
 // Deletes one file; a read-only file is not deleted (kErrAccessDenied).

@@ -191,6 +191,15 @@ TEST_F(Install, FailedCopyEndsTheSetupWithTheButtonsBack) {
                                               "buttons on", "end"}));
     EXPECT_EQ(memfs::List("D:\\Zoppel"), (std::vector<std::string>{"data", "ORDERFRM.DOC", "README.DOC", "ZOPPEL.EXE"}));
     EXPECT_TRUE(memfs::StartedCommands().empty());
+
+    // A data file that stays behind is told at the end; a long name ends in "...".
+    std::string name = std::string(150, 'n') + ".dat";
+    SetUp();
+    memfs::AddFile("E:\\SETUP\\data\\" + name, "long");
+    memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\" + name, kErrDiskFull);
+    ui = InstallUi();
+    Run("D:\\Zoppel");
+    EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy " + name.substr(0, 109) + "..."});
 }
 
 TEST_F(Install, ClearedCheckBoxWritesNoGroup) {

@@ -30,6 +30,7 @@ struct Volume {
     std::unique_ptr<Node> root;
     VolumeSpace space;
     bool readOnly = false;
+    bool fat = false;  // last-write times kept to 2 seconds
 };
 
 struct Listing {
@@ -246,7 +247,19 @@ void Remove(Node* folder, Node* child) {
     }
 }
 
-uint64_t Now() { return ++W().clock; }
+// Last-write times are FILETIMEs (100 ns units). Each write is 3 seconds and 100 ns
+// after the one before, so that no two writes fall within the 2 seconds of FAT's
+// times, nor on a whole second.
+const uint64_t kTick = 30000001;
+const uint64_t kFatStep = 20000000;
+
+uint64_t Now() { return W().clock += kTick; }
+
+// `time` as the volume of `parsed` keeps it: FAT rounds it up to an even second.
+uint64_t KeptTime(const Parsed& parsed, uint64_t time) {
+    if (!VolumeOf(parsed).fat) return time;
+    return (time + kFatStep - 1) / kFatStep * kFatStep;
+}
 
 // Whether the power went off before the current call: then nothing happens any more.
 bool PoweredOff() {
@@ -337,6 +350,10 @@ void SetVolumeReadOnly(char letter, bool readOnly) {
     W().volumes.at((char)Fold(std::string(1, letter))[0]).readOnly = readOnly;
 }
 
+void SetVolumeFat(char letter, bool fat) {
+    W().volumes.at((char)Fold(std::string(1, letter))[0]).fat = fat;
+}
+
 void SetWindowsFolder(const std::string& path) {
     W().windowsFolder = path;
     AddFolder(path);
@@ -356,7 +373,9 @@ bool AddFile(const std::string& path, const std::string& content, uint32_t attri
     if (!node) return false;
     node->content = content;
     node->attributes = attributes;
-    node->lastWrite = Now();
+    Parsed parsed;
+    Parse(path, &parsed);
+    node->lastWrite = KeptTime(parsed, Now());
     return true;
 }
 
@@ -505,57 +524,48 @@ SysError LookUpPath(const char* path, PathFacts* facts) {
     Node* node = nullptr;
     if (SysError error = Find(path, &parsed, &node)) return error;
     facts->isFolder = node->folder;
+    facts->guarded = (node->attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0;
     facts->size = node->content.size();
     facts->lastWrite = node->lastWrite;
     return kSysOk;
 }
 
-// What a copy that fails part-way leaves: the first half of the source at the
-// destination, wherever the copy itself could have written one.
-static void LeaveCutCopy(const char* from, const char* to) {
-    Parsed source, target;
-    Node* src = nullptr;
-    Node* dst = nullptr;
-    Node* parent = nullptr;
-    if (Find(from, &source, &src) != kSysOk || src->folder) return;
-    SysError error = Find(to, &target, &dst, &parent);
-    if ((error != kSysOk && error != kErrFileNotFound) || target.parts.empty() || dst == src) return;
-    if (Writable(target, dst ? nullptr : parent) != kSysOk) return;
-    if (dst && (dst->folder || (dst->attributes & kAttrReadOnly))) return;
-    if (!dst) dst = AddChild(parent, target.parts.back(), false);
-    dst->content = src->content.substr(0, src->content.size() / 2);
-    dst->attributes = kAttrArchive;
-    dst->lastWrite = Now();
-}
-
 SysError CopyFileOver(const char* from, const char* to) {
-    if (SysError error = Enter(Op::CopyFile, from)) {
-        if (W().copiesFailPartWay && !PoweredOff()) LeaveCutCopy(from, to);
-        return error;
-    }
+    SysError injected = Enter(Op::CopyFile, from);
+    // A copy made to fail part-way gets as far as a real one would before it writes,
+    // then leaves the first half of its source at the destination.
+    bool partWay = injected && W().copiesFailPartWay && !PoweredOff();
+    if (injected && !partWay) return injected;
+    SysError error = kSysOk;
+    auto fail = [&](SysError own) { return injected ? injected : own; };
     Parsed source, target;
     Node* src = nullptr;
-    if (SysError error = Find(from, &source, &src)) return error;
-    if (src->folder) return kErrAccessDenied;
+    if ((error = Find(from, &source, &src))) return fail(error);
+    if (src->folder) return fail(kErrAccessDenied);
     Node* dst = nullptr;
     Node* parent = nullptr;
-    SysError error = Find(to, &target, &dst, &parent);
-    if (error != kSysOk && error != kErrFileNotFound) return error;
-    if (target.parts.empty()) return kErrAccessDenied;
-    if (dst == src) return kErrSharingViolation;
-    if (SysError denied = Writable(target, dst ? nullptr : parent)) return denied;
+    error = Find(to, &target, &dst, &parent);
+    if (error != kSysOk && error != kErrFileNotFound) return fail(error);
+    if (target.parts.empty()) return fail(kErrAccessDenied);
+    if (dst == src) return fail(kErrSharingViolation);
+    if (SysError denied = Writable(target, dst ? nullptr : parent)) return fail(denied);
     uint32_t kept = src->attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem);
     if (dst) {
-        if (dst->folder || (dst->attributes & kAttrReadOnly)) return kErrAccessDenied;
+        if (dst->folder || (dst->attributes & kAttrReadOnly)) return fail(kErrAccessDenied);
         // Replacing a hidden or system file needs the same attributes on the new one.
         uint32_t guarded = dst->attributes & (kAttrHidden | kAttrSystem);
-        if ((guarded & kept) != guarded) return kErrAccessDenied;
+        if ((guarded & kept) != guarded) return fail(kErrAccessDenied);
     } else {
         dst = AddChild(parent, target.parts.back(), false);
     }
-    dst->content = src->content;
     dst->attributes = kept | kAttrArchive;
-    dst->lastWrite = src->lastWrite;
+    if (partWay) {
+        dst->content = src->content.substr(0, src->content.size() / 2);
+        dst->lastWrite = KeptTime(target, Now());
+        return injected;
+    }
+    dst->content = src->content;
+    dst->lastWrite = KeptTime(target, src->lastWrite);
     return kSysOk;
 }
 
@@ -736,7 +746,7 @@ SysError WriteNewFile(const char* path, const void* data, uint32_t length) {
     if (!node) node = AddChild(parent, parsed.parts.back(), false);
     node->content.assign((const char*)data, length);
     node->attributes = kAttrArchive;
-    node->lastWrite = Now();
+    node->lastWrite = KeptTime(parsed, Now());
     return kSysOk;
 }
 

@@ -46,6 +46,9 @@ void AddVolume(char letter, VolumeSpace space);
 void SetVolumeSpace(char letter, VolumeSpace space);
 // A volume on which nothing can be created, changed or deleted, as on a CD.
 void SetVolumeReadOnly(char letter, bool readOnly);
+// A FAT volume: every last-write time on it is rounded up to an even second, a
+// copy's too.
+void SetVolumeFat(char letter, bool fat);
 void SetWindowsFolder(const std::string& path);
 void SetDoubleByteCodePage(bool on);  // lead bytes as in code page 932
 // Where the running program lies, as the system knows it: `widePath` in UTF-8, and the
@@ -54,7 +57,8 @@ void SetDoubleByteCodePage(bool on);  // lead bytes as in code page 932
 void SetProgramPath(const std::string& widePath, const std::string& shortPath = "");
 
 // Creation helpers create missing parents; they return false on a bad path. Every
-// write gives a file a last-write time later than any before; a copy keeps its source's.
+// write gives a file a last-write time more than 2 seconds later than any before, off
+// the whole second; a copy keeps its source's (to 2 seconds on FAT).
 bool AddFolder(const std::string& path);
 bool AddFile(const std::string& path, const std::string& content, uint32_t attributes = 0);
 // Gives an existing entry an explicit short (8.3) name.
@@ -90,7 +94,8 @@ const std::vector<std::string>& StartedCommands();
 void FailOn(Op op, const std::string& path, SysError error);
 // From now on, a CopyFile that is made to fail first writes the first half of its
 // source to the destination, creating it or cutting an existing one, as a copy that
-// runs out of room part-way does.
+// runs out of room part-way does, with the attributes a whole copy would have; where
+// a real copy would fail before writing (a read-only destination), it writes nothing.
 void FailCopiesPartWay(bool on);
 // Makes platform call number `n` since Reset (the first is 1) fail with `error`.
 void FailCall(uint64_t n, SysError error);

@@ -42,6 +42,7 @@ SysError MakeFolder(const char* path) {
 static void FillFacts(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& lastWrite,
                       PathFacts* facts) {
     facts->isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts->guarded = (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
     facts->size = (uint64_t)sizeHigh << 32 | sizeLow;
     facts->lastWrite = (uint64_t)lastWrite.dwHighDateTime << 32 | lastWrite.dwLowDateTime;
 }
