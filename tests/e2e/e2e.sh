@@ -176,7 +176,10 @@ scenario_typical_install() {
         || fail "the install from the CD image did not complete"
     finish_setup
     expect_installed "$RUN/d/CD/Zoppel"
-    expect_absent "$RUN/d/CD/Zoppel/AUTORUN.INF"
+    # The disc's files are read-only; their copies must arrive writable.
+    local unwritable
+    unwritable=$(find "$RUN/d/CD/Zoppel" -type f ! -perm -u+w)
+    expect_eq "$unwritable" "" "files installed from the CD that stayed read-only"
     cd_drive_down
 }
 
@@ -247,11 +250,27 @@ scenario_start_menu_group() {
 scenario_next_run_proposes_record() {
     fresh_machine
     lay_out "$RUN/e/SETUP"
+    # Read-only in the download, as a file manager that keeps the attribute leaves them:
+    # they stay there, and their copies arrive writable.
+    chmod a-w "$RUN/e/SETUP/UNINSTAL.BAT" "$RUN/e/SETUP/data/level7.dat"
     start_setup
     drive dialog set 1000 'd:\games\My Zoppel' key 1000 return wait-visible 1009 1 click 1009 gone >/dev/null \
         || fail "install did not complete"
     finish_setup
-    expect_content "$RUN/d/games/My Zoppel/ZOPPEL.EXE" ZOPPEL.EXE
+    local dst="$RUN/d/games/My Zoppel" installed
+    expect_installed "$dst"
+    expect_eq "$(cd "$RUN/e/SETUP" && find . -type f | sort)" $'./SETUP.EXE\n./UNINSTAL.BAT\n./data/level7.dat' \
+        "what stays in the download"
+    # The player plays, then runs the setup from the download again: nothing is left to
+    # move, and the install folder, the saved game in it, stays as it is.
+    echo "a saved game" >"$dst/zoppel.sav"
+    installed=$(cd "$dst" && find . -type f -exec md5sum {} + | sort)
+    start_setup
+    out=$(drive dialog text 1000 click 1 box | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" $'1000=d:\\games\\My Zoppel\nbox=Could not copy ZOPPEL.EXE' "a run again from the download"
+    drive ok-box gone >/dev/null || fail "the setup did not end after the box"
+    finish_setup
+    expect_eq "$(cd "$dst" && find . -type f -exec md5sum {} + | sort)" "$installed" "the install folder after that run"
     cp "$SETUP_EXE" "$RUN/e/SETUP.EXE"
     start_setup 'E:\SETUP.EXE'
     out=$(drive dialog text 1000 | tr -d '\r') || fail "driver steps failed"
@@ -360,14 +379,43 @@ scenario_too_little_space() {
         || fail "the second run did not reach its completion page"
     expect_eq "$out" '1000=F:\Zoppel' "the second run's proposal"
     finish_setup
+    expect_original_in_small "./SETUP.EXE"
+
+    # ZOPPEL.EXE read-only in the download, and the volume fills up while README.DOC is
+    # copied: the box. With room made, a second run finishes; ZOPPEL.EXE stays behind.
+    rm -rf "${RUN:?}/small/"*
+    mount -o remount,size=11m "$RUN/small" || fail "cannot shrink the small volume"
+    fresh_machine
+    lay_out "$RUN/e/SETUP"
+    head -c 12000000 /dev/urandom >"$RUN/e/SETUP/README.DOC"
+    chmod a-w "$RUN/e/SETUP/ZOPPEL.EXE"
+    rm -rf "$RUN/original"
+    cp -pR "$RUN/e/SETUP" "$RUN/original"
+    start_setup
+    out=$(drive dialog set 1000 'F:\Zoppel' click 1 box | tr -d '\r') || fail "driver steps failed"
+    expect_eq "$out" 'box=Could not copy README.DOC' "the box when README.DOC does not fit"
+    drive ok-box gone >/dev/null || fail "the setup did not end after the box"
+    finish_setup
+    mount -o remount,size=48m "$RUN/small" || fail "cannot grow the small volume"
+    start_setup
+    drive dialog set 1000 'F:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "the second run after README.DOC did not reach its completion page"
+    finish_setup
+    expect_original_in_small $'./SETUP.EXE\n./ZOPPEL.EXE'
+    rm -rf "${RUN:?}/small/"*
+    mount -o remount,size=8m "$RUN/small" || fail "cannot shrink the small volume back"
+}
+
+# Every file of $RUN/original (but the program and big.lev, on the removal list) is
+# whole in F:\Zoppel, and the download holds only the files EXPECTED names.
+expect_original_in_small() {  # expect_original_in_small EXPECTED
+    local file relative
     while IFS= read -r -d '' file; do
         relative=${file#"$RUN/original/"}
         [ "$relative" == SETUP.EXE ] || [ "$relative" == data/big.lev ] || cmp -s "$file" "$RUN/small/Zoppel/$relative" \
             || fail "$relative is not whole in F:\\Zoppel after the second run"
     done < <(find "$RUN/original" -type f -print0)
-    expect_eq "$(cd "$RUN/e/SETUP" && find . -type f)" "./SETUP.EXE" "the source after the second run"
-    rm -rf "${RUN:?}/small/"*
-    mount -o remount,size=8m "$RUN/small" || fail "cannot shrink the small volume back"
+    expect_eq "$(cd "$RUN/e/SETUP" && find . -type f | sort)" "$1" "the download after the second run"
 }
 
 scenario_check_box_cleared() {
