@@ -39,18 +39,23 @@ static bool SameFacts(const PathFacts& a, const PathFacts& b) {
 
 // A source and a destination that hold one file: the same size, and last-write times
 // within the 2 seconds to which FAT keeps them (a copy onto FAT has its time rounded
-// to an even second; a CD's times are whole seconds). FILETIMEs count 100 ns.
+// to an even second; a CD's times are whole seconds), or an hour and that apart: FAT
+// keeps local time, which Windows reads with the offset of the day, so a daylight
+// saving change moves every FAT time by an hour. FILETIMEs count 100 ns.
 static bool SameFile(const PathFacts& source, const PathFacts& destination) {
     const uint64_t kFatTimeStep = 20000000;
+    const uint64_t kHour = 36000000000;
     uint64_t a = source.lastWrite;
     uint64_t b = destination.lastWrite;
-    return source.size == destination.size && (a > b ? a - b : b - a) < kFatTimeStep;
+    uint64_t apart = a > b ? a - b : b - a;
+    return source.size == destination.size &&
+           (apart < kFatTimeStep || (apart > kHour - kFatTimeStep && apart < kHour + kFatTimeStep));
 }
 
 // What became of one file to be moved.
 enum MoveOutcome {
-    kMoved,         // copied over no copy of it, and its source deleted: this run's own move
-    kCopied,        // copied, but its source stays, or the destination already held it
+    kMoved,         // copied where no copy of it was: this run's own, whatever became of its source
+    kCopied,        // copied over a destination that held the file already
     kInPlace,       // source and destination are one path: nothing to copy
     kSourceGone,    // the copy failed: nothing at the source, a file at the destination
     kAlreadyThere,  // the copy failed, but the destination holds the source's file
@@ -63,14 +68,15 @@ enum MoveOutcome {
 // copy cut it first), is deleted again, and one that cannot be deleted is never taken
 // for an earlier run's copy. Kept are the source's own file (the source itself under
 // another spelling, or a whole copy of it), a file a look-up cannot tell about, and one
-// a copy from a vanished source cannot have written.
-static MoveOutcome AfterFailedCopy(const char* src, const char* dst, SysError lookUpBefore,
+// a copy from a vanished source cannot have written. The source is gone only when the
+// copy itself found nothing there, and a look-up after it agrees.
+static MoveOutcome AfterFailedCopy(const char* src, const char* dst, SysError copied, SysError lookUpBefore,
                                    const PathFacts& before) {
-    PathFacts after;
-    PathFacts source;
+    PathFacts after = {};
+    PathFacts source = {};
     bool there = FoundFile(LookUpPath(dst, &after), after);
     SysError lookUpSource = LookUpPath(src, &source);
-    bool sourceGone = NothingThere(lookUpSource);
+    bool sourceGone = NothingThere(copied) && NothingThere(lookUpSource);
     if (there && FoundFile(lookUpSource, source) && SameFile(source, after)) return kAlreadyThere;
     if (there && (NothingThere(lookUpBefore) || (lookUpBefore == kSysOk && !SameFacts(before, after)))) {
         if (sourceGone) return kNotMoved;
@@ -92,17 +98,18 @@ static MoveOutcome MoveOneFile(const char* src, const char* dst, bool fresh) {
         ResetAttributes(dst);
         return kInPlace;
     }
-    PathFacts before;
-    PathFacts source;
+    PathFacts before = {};
+    PathFacts source = {};
     SysError lookUpBefore = fresh ? kErrFileNotFound : LookUpPath(dst, &before);
     bool both = FoundFile(lookUpBefore, before) && FoundFile(LookUpPath(src, &source), source);
     if (both && before.guarded) ResetAttributes(dst);
-    if (CopyFileOver(src, dst) != kSysOk) return AfterFailedCopy(src, dst, lookUpBefore, before);
+    SysError copied = CopyFileOver(src, dst);
+    if (copied != kSysOk) return AfterFailedCopy(src, dst, copied, lookUpBefore, before);
     // The copy is made normal before its source goes: a run cut off in between leaves
     // the source, and the next run comes by this file again.
     ResetAttributes(dst);
-    bool deleted = DeleteOneFile(src) == kSysOk;
-    return deleted && !(both && SameFile(source, before)) ? kMoved : kCopied;
+    DeleteOneFile(src);
+    return both && SameFile(source, before) ? kCopied : kMoved;
 }
 
 // `name` in the source folder; false when there is none or the path does not fit.
@@ -118,20 +125,37 @@ static bool SourceSubdirPath(char* path, const char* subdir) {
            AppendText(path, kPathSize, "\\") && AppendText(path, kPathSize, subdir);
 }
 
+// `name` in the install folder; false when the path does not fit.
+static bool InstallPath(char* path, const char* name) {
+    return CopyText(path, kPathSize, gSetup.installDir) && AppendPathComponent(path, kPathSize, name);
+}
+
 // `folder` + "\" by plain concatenation, then `name`; false when it does not fit.
 static bool PathIn(char* path, const char* folder, const char* name) {
     return CopyText(path, kPathSize, folder) && AppendText(path, kPathSize, "\\") &&
            AppendPathComponent(path, kPathSize, name);
 }
 
-// Whether a file is still to be moved: its source is there, and its destination does
-// not hold it already (an earlier run that copied it could not delete its source).
+// Whether a file is surely still to be moved: its source is there, and its destination
+// is known to lack it (nothing there, or another file; an earlier run that copied it
+// may not have deleted its source). Whatever cannot be told, or never moved (a path
+// that does not fit), is not: a run that then stops with its box changes nothing.
 static bool StillToMove(bool fits, const char* src, const char* dst) {
-    PathFacts source;
-    PathFacts destination;
-    if (!fits) return true;
-    if (!FoundFile(LookUpPath(src, &source), source)) return false;
-    return !FoundFile(LookUpPath(dst, &destination), destination) || !SameFile(source, destination);
+    PathFacts source = {};
+    PathFacts destination = {};
+    if (!fits || !FoundFile(LookUpPath(src, &source), source)) return false;
+    SysError lookUp = LookUpPath(dst, &destination);
+    return NothingThere(lookUp) || (FoundFile(lookUp, destination) && !SameFile(source, destination));
+}
+
+// Whether the install deletes the data file `name` again at its end: such a file is
+// never left installed, and so never anything to move.
+static bool DeletedAtTheEnd(const char* name) {
+    for (int i = 0; i < kRemovalCount; ++i) {
+        const char* entry = RemovalList[i];
+        if (memcmp(entry, "data\\", 5) == 0 && PathsEqual(entry + 5, name)) return true;
+    }
+    return false;
 }
 
 // Whether the game still has something to move in the source folder after entry `i`
@@ -141,45 +165,45 @@ static bool SourceHoldsMoreAfter(int i) {
     char src[kPathSize];
     char dst[kPathSize];
     for (int k = i + 1; k < kInstallCount; ++k) {
-        bool fits = CopyText(dst, sizeof dst, gSetup.installDir) && AppendPathComponent(dst, sizeof dst, InstallList[k]);
-        if (SourcePath(src, InstallList[k]) && StillToMove(fits, src, dst)) return true;
+        if (SourcePath(src, InstallList[k]) && StillToMove(InstallPath(dst, InstallList[k]), src, dst)) return true;
     }
     char sourceData[kPathSize];
     FolderListing listing;
     FolderEntry entry;
-    if (!SourceSubdirPath(sourceData, kDataFolderName) || !CopyText(src, sizeof src, sourceData) ||
-        !AppendText(src, sizeof src, "\\*.*") || BeginFolderListing(src, &listing, &entry) != kSysOk) {
+    if (!SourceSubdirPath(sourceData, kDataFolderName) || !PathIn(src, sourceData, "*.*") ||
+        BeginFolderListing(src, &listing, &entry) != kSysOk) {
         return false;
     }
     bool more = false;
     do {
-        more = !entry.isFolder && StillToMove(PathIn(src, sourceData, entry.name) &&
-                                              PathIn(dst, gSetup.dataDir, entry.name), src, dst);
+        more = !entry.isFolder && !DeletedAtTheEnd(entry.name) &&
+               StillToMove(PathIn(src, sourceData, entry.name) && PathIn(dst, gSetup.dataDir, entry.name), src, dst);
     } while (!more && NextFolderEntry(listing, &entry) == kSysOk);
     EndFolderListing(listing);
     return more;
 }
 
 bool MoveInstallList(InstallUi* ui) {
-    bool moved = false;  // whether this run has moved a file that was not installed yet
+    bool moved = false;  // whether this run has copied a file that was not installed yet
     for (int i = 0; i < kInstallCount; ++i) {
         const char* name = InstallList[i];
         char src[kPathSize];
         char dst[kPathSize];
         // Without a source folder every source path would be relative, naming files
         // of the current folder: the install stops at its first file instead.
-        bool fits = SourcePath(src, name) && CopyText(dst, sizeof dst, gSetup.installDir) &&
-                    AppendPathComponent(dst, sizeof dst, name);
+        bool fits = SourcePath(src, name) && InstallPath(dst, name);
         ShowStatus(ui, "Copying %s", name);
         MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.installDirMade) : kNotMoved;
         if (outcome == kMoved) moved = true;
         if (outcome == kMoved || outcome == kCopied || outcome == kInPlace) continue;
         // A run that stopped part-way has moved a leading run of the list. Its files
-        // count as moved while this run has moved none itself and the game has more to
-        // move, so a second run finishes the install; an emptied source, or one that
-        // holds only what an earlier run copied but could not delete, does not pass
-        // for an install. A file already installed (an interrupted run's read-only
-        // copy, or the source itself under another spelling) is no failed copy.
+        // count as moved while this run has copied none that was not installed yet
+        // (copying again what an earlier run copied but could not delete is no such
+        // copy) and the game surely has more to move, so a second run finishes the
+        // install; an emptied source, or one that holds only such leftovers, does not
+        // pass for an install. A file already installed (an interrupted run's
+        // read-only copy, or the source itself under another spelling) is no failed
+        // copy.
         if (outcome == kAlreadyThere || (outcome == kSourceGone && !moved && SourceHoldsMoreAfter(i))) {
             ResetAttributes(dst);
             continue;
@@ -206,7 +230,7 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
     FolderListing listing;
     FolderEntry entry;
     SysError begun = kErrFilenameTooLong;
-    if (CopyText(pattern, sizeof pattern, sourceData) && AppendText(pattern, sizeof pattern, "\\*.*")) {
+    if (PathIn(pattern, sourceData, "*.*")) {
         begun = BeginFolderListing(pattern, &listing, &entry);
     } else if (NothingThere(LookUpPath(sourceData, &facts))) {
         begun = kErrPathNotFound;

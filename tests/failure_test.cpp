@@ -27,15 +27,17 @@ const SysError kErrors[] = {
 };
 
 // A distribution the player brings, and the folder typed for it. On a reinstall the
-// install folder holds other, writable versions of every file; `readOnly` names files
-// of the download (relative to it) that are read-only; with `fat`, D: is a FAT volume;
-// `inPlace` says the field names the download itself.
+// install folder holds an earlier install: other, writable versions of the files, but
+// a read-only ZOPPEL.EXE and, for README.DOC and sound.wav, the download's own. `marked`
+// gives files of the download (relative to it) attributes; with `fat`, D: is a FAT
+// volume; `inPlace` says the field names the download itself.
+const uint32_t kReadOnly = memfs::kAttrReadOnly;
 struct Layout {
     const char* name;
     std::string sourceDir;
     std::string field;
     bool reinstall;
-    std::vector<std::string> readOnly;
+    std::vector<std::pair<std::string, uint32_t>> marked;
     bool fat;
     bool inPlace;
 };
@@ -43,17 +45,20 @@ struct Layout {
 const Layout kLayouts[] = {
     // D:\Games is missing: the walk runs.
     {"a fresh folder", "E:\\SETUP", "D:\\Games\\Zoppel", false, {}, false, false},
-    {"over an earlier install", "E:\\SETUP", "D:\\Games\\Zoppel", true, {}, false, false},
+    {"over an earlier install, read-only README.TXT and big.lev", "E:\\SETUP", "D:\\Games\\Zoppel", true,
+     {{"README.TXT", kReadOnly}, {"data\\big.lev", kReadOnly}}, false, false},
     {"read-only README.DOC, UNINSTAL.BAT and data", "E:\\SETUP", "D:\\Games\\Zoppel", false,
-     {"README.DOC", "UNINSTAL.BAT", "data\\level1.dat", "data\\tiles.dat"}, false, false},
-    {"read-only ZOPPEL.EXE", "E:\\SETUP", "D:\\Games\\Zoppel", false, {"ZOPPEL.EXE", "data\\sound.wav"}, false,
-     false},
+     {{"README.DOC", kReadOnly}, {"UNINSTAL.BAT", kReadOnly}, {"data\\level1.dat", kReadOnly},
+      {"data\\tiles.dat", kReadOnly}}, false, false},
+    {"read-only ZOPPEL.EXE and data, hidden and system README.TXT", "E:\\SETUP", "D:\\Games\\Zoppel", false,
+     {{"ZOPPEL.EXE", kReadOnly}, {"data\\sound.wav", kReadOnly},
+      {"README.TXT", memfs::kAttrHidden | memfs::kAttrSystem}}, false, false},
     {"onto FAT, read-only README.TXT and data", "E:\\SETUP", "D:\\Games\\Zoppel", false,
-     {"README.TXT", "data\\music.mid"}, true, false},
+     {{"README.TXT", kReadOnly}, {"data\\music.mid", kReadOnly}}, true, false},
     // Typed in its short form and with a trailing backslash: every file is copied onto
-    // itself, and the read-only ones must come out normal.
+    // itself, and the read-only and hidden ones must come out normal.
     {"from the install folder, typed D:\\Games\\ZOPPEL~1\\", "D:\\Games\\Zoppel Game", "D:\\Games\\ZOPPEL~1\\", false,
-     {"README.DOC", "data\\sound.wav"}, false, true},
+     {{"README.DOC", kReadOnly}, {"data\\sound.wav", memfs::kAttrHidden}}, false, true},
 };
 
 // A path as the stand-in resolves it, for comparing: case aside, doubled separators one.
@@ -74,6 +79,7 @@ std::vector<std::string> GameFiles() {
 struct InstallRun {
     const Layout* layout = nullptr;
     std::map<std::string, std::string> before;
+    std::set<std::string> guarded;  // the game files whose destination was read-only, hidden or system
     InstallUi ui;
     std::string Source(const std::string& file) const { return layout->sourceDir + "\\" + file; }
     std::string Destination(const std::string& file) const { return Key(layout->field) + "\\" + file; }
@@ -86,6 +92,12 @@ struct InstallRun {
     }
     // Whether a failing copy onto `path`'s file changes nothing: it is already there.
     bool Held(const std::string& path) const { return layout->inPlace && !FileOf(path).empty(); }
+    bool LeftReadOnly(const std::string& file) const {
+        for (const auto& [name, attributes] : layout->marked) {
+            if (name == file && (attributes & kReadOnly)) return true;
+        }
+        return false;
+    }
 };
 
 void Prepare(InstallRun* run, const Layout& layout) {
@@ -97,15 +109,23 @@ void Prepare(InstallRun* run, const Layout& layout) {
     LayOut(distribution);
     // A subfolder, which keeps the data folder in the source.
     memfs::AddFile(layout.sourceDir + "\\data\\extra\\deep.dat", "never moved");
-    for (const std::string& file : layout.readOnly) {
-        memfs::AddFile(layout.sourceDir + "\\" + file, ContentOf(file.substr(file.rfind('\\') + 1)),
-                       memfs::kAttrReadOnly);
+    for (const auto& [file, attributes] : layout.marked) {
+        memfs::AddFile(layout.sourceDir + "\\" + file, ContentOf(file.substr(file.rfind('\\') + 1)), attributes);
     }
     for (const std::string& file : GameFiles()) {
-        if (layout.reinstall) memfs::AddFile(layout.field + "\\" + file, "an earlier install's " + file);
+        std::string at = layout.field + "\\" + file;
+        if (!layout.reinstall) continue;
+        if (file == "README.DOC" || file == "data\\sound.wav") {
+            memfs::AddCopy(layout.sourceDir + "\\" + file, at);
+        } else {
+            memfs::AddFile(at, "an earlier install's " + file, file == "ZOPPEL.EXE" ? kReadOnly : 0);
+        }
     }
     run->layout = &layout;
     run->before = memfs::Files();
+    for (const std::string& file : GameFiles()) {
+        if (memfs::Attributes(run->Destination(file)).value_or(0) & 7) run->guarded.insert(file);
+    }
     // A failing copy leaves a cut destination, as one that runs out of room does.
     memfs::FailCopiesPartWay(true);
     run->ui = InstallUi();
@@ -140,7 +160,11 @@ bool LeavesDataBehind(const InstallRun& run, const memfs::Call& call, SysError e
 std::set<std::string> AllowedBoxes(const InstallRun& run, const memfs::Call& call, SysError error) {
     std::string named = "Could not copy " + call.path.substr(call.path.rfind('\\') + 1);
     if (call.op == memfs::Op::CopyFile) return {run.Held(call.path) ? "" : named};
-    if (call.op == memfs::Op::LookUp && run.Held(call.path)) return {"", named};
+    // So is a file a read-only file is in the way of, when that cannot be looked at or
+    // made normal.
+    bool guarded = run.guarded.count(run.FileOf(call.path)) > 0;
+    if (call.op == memfs::Op::LookUp && (run.Held(call.path) || guarded)) return {"", named};
+    if (call.op == memfs::Op::ResetAttributes && guarded) return {"", named};
     if (call.op == memfs::Op::BeginListing || call.op == memfs::Op::NextEntry) {
         return {LeavesDataBehind(run, call, error) ? "Could not copy data" : ""};
     }
@@ -148,6 +172,31 @@ std::set<std::string> AllowedBoxes(const InstallRun& run, const memfs::Call& cal
         return {"", "Could not create Zoppel directory.", "Could not create data directory.", "Could not copy big.lev"};
     }
     return {""};
+}
+
+// After a run that finished: every file whole and normal in the install folder, and
+// nothing left in the download but what cannot be deleted there (but where resetting
+// or deleting that file was among the `failing` calls, or a listing of the data folder
+// that says there is none).
+void ExpectInstalled(const InstallRun& run, const std::vector<memfs::Call>& failing, const std::string& where) {
+    auto failed = [&](memfs::Op op, const std::string& path) {
+        return std::any_of(failing.begin(), failing.end(),
+                           [&](const memfs::Call& call) { return call.op == op && Key(call.path) == Key(path); });
+    };
+    bool noData = std::any_of(failing.begin(), failing.end(),
+                              [](const memfs::Call& call) { return call.op == memfs::Op::BeginListing; });
+    for (const std::string& file : GameFiles()) {
+        std::string at = run.Destination(file);
+        if (noData && file.rfind("data\\", 0) == 0) continue;
+        if (file != "data\\big.lev") {  // on the removal list
+            EXPECT_EQ(memfs::ReadFile(at), run.before.at(run.Source(file))) << where << ": " << file;
+            EXPECT_TRUE(failed(memfs::Op::ResetAttributes, at) || memfs::Attributes(at) == 0u)
+                << where << ": attributes of " << file;
+        }
+        EXPECT_TRUE(!memfs::Exists(run.Source(file)) || run.LeftReadOnly(file) || run.layout->inPlace ||
+                    failed(memfs::Op::DeleteFile, run.Source(file)))
+            << where << ": left " << file;
+    }
 }
 
 std::map<std::string, std::string> InstallFolder(const InstallRun& run) {
@@ -172,9 +221,12 @@ SecondRun RunAgain(InstallRun* run, const std::string& where, const std::vector<
     std::string firstGone;
     for (const std::string& file : GameFiles()) {
         std::optional<std::string> source = memfs::ReadFile(run->Source(file));
-        more = more || (source && source != memfs::ReadFile(run->Destination(file)));
+        // big.lev, on the removal list, is never left installed: never anything to move.
+        more = more || (source && file != "data\\big.lev" && source != memfs::ReadFile(run->Destination(file)));
         if (firstGone.empty() && !source && file.find('\\') == std::string::npos) firstGone = file;
     }
+    // The player has played meanwhile: a run that changes nothing keeps the saved game.
+    if (!layout.inPlace) memfs::AddFile(run->Destination("zoppel.sav"), "a saved game");
     const std::map<std::string, std::string> installed = InstallFolder(*run);
     memfs::ClearFailures();
     memset(&gSetup, 0, sizeof gSetup);
@@ -191,18 +243,7 @@ SecondRun RunAgain(InstallRun* run, const std::string& where, const std::vector<
     }
     EXPECT_TRUE(run->ui.finished) << again << ": " << (run->ui.errors.empty() ? "" : run->ui.errors[0]);
     EXPECT_TRUE(memfs::RegistryValue(kRecordKey, "location").has_value()) << again;
-    for (const std::string& file : GameFiles()) {
-        std::string at = run->Destination(file);
-        if (file != "data\\big.lev") {  // on the removal list
-            EXPECT_EQ(memfs::ReadFile(at), run->before.at(run->Source(file))) << again << ": " << file;
-            bool resetFailed = std::any_of(failing.begin(), failing.end(), [&](const memfs::Call& call) {
-                return call.op == memfs::Op::ResetAttributes && Key(call.path) == Key(at);
-            });
-            EXPECT_TRUE(resetFailed || memfs::Attributes(at) == 0u) << again << ": attributes of " << file;
-        }
-        bool readOnly = std::count(layout.readOnly.begin(), layout.readOnly.end(), file) > 0;
-        EXPECT_TRUE(!memfs::Exists(run->Source(file)) || readOnly || layout.inPlace) << again << ": left " << file;
-    }
+    ExpectInstalled(*run, failing, again);
     return kFinished;
 }
 
@@ -244,6 +285,7 @@ TEST(FailureInjection, EveryFailingCallKeepsEveryFileAndShowsWhatItShould) {
                     EXPECT_EQ(gSetup.busyCount, 0) << where;
                     memfs::Op op = calls[n - 1].op;
                     EXPECT_TRUE(recordWritten || op == memfs::Op::CreateKey || op == memfs::Op::WriteValue) << where;
+                    ExpectInstalled(run, {calls[n - 1]}, where);
                 } else {
                     ++boxes;
                     EXPECT_TRUE(run.ui.ended) << where;
@@ -360,8 +402,10 @@ TEST(FailureInjection, EveryPairOfFaultsKeepsEveryFileAndASecondRunFinishes) {
                         << where;
                     ++(pair.second ? runs : cuts);
                     if (pair.second) {
+                        // A cut file that stays never passes for installed: the run has its box.
                         for (const std::string& cut : CutFiles(run.before, layout.sourceDir, layout.field)) {
                             EXPECT_TRUE(CutMayStay(run, cut, {calls[n1 - 1], later[n2 - 1]})) << where << ": " << cut;
+                            EXPECT_FALSE(run.ui.finished) << where << ": " << cut;
                         }
                         ASSERT_LE(run.ui.errors.size(), 1u) << where;
                         std::string box = run.ui.errors.empty() ? "" : run.ui.errors[0];

@@ -379,6 +379,18 @@ bool AddFile(const std::string& path, const std::string& content, uint32_t attri
     return true;
 }
 
+bool AddCopy(const std::string& from, const std::string& to) {
+    Parsed parsed;
+    Node* src = nullptr;
+    if (Find(from, &parsed, &src) != kSysOk || src->folder) return false;
+    Node* node = CreatePath(to, false);
+    if (!node || Parse(to, &parsed) != kSysOk) return false;
+    node->content = src->content;
+    node->attributes = src->attributes;
+    node->lastWrite = KeptTime(parsed, src->lastWrite);
+    return true;
+}
+
 bool SetShortName(const std::string& path, const std::string& shortName) {
     Parsed parsed;
     Node* node = nullptr;

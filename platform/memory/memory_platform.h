@@ -61,6 +61,9 @@ void SetProgramPath(const std::string& widePath, const std::string& shortPath = 
 // the whole second; a copy keeps its source's (to 2 seconds on FAT).
 bool AddFolder(const std::string& path);
 bool AddFile(const std::string& path, const std::string& content, uint32_t attributes = 0);
+// A copy of the file `from` at `to` as an earlier copy left it: the same content,
+// attributes and last-write time (to 2 seconds on FAT).
+bool AddCopy(const std::string& from, const std::string& to);
 // Gives an existing entry an explicit short (8.3) name.
 bool SetShortName(const std::string& path, const std::string& shortName);
 // A folder in which nothing new can be created (kErrAccessDenied).
