@@ -4,9 +4,10 @@
 # same bytes from run to run; a payload without a game file is refused with that file's
 # name, and signing that cannot be done is refused with its cause; a run that fails,
 # whatever the cause, leaves the previous distribution exactly as it was. Only a previous
-# distribution is replaced; a killed run leaves nothing stale for the next one. A password
-# file's first line signs, and a signed program less its signature is the build's. (The
-# signed programs are installed by the e2e typical install.)
+# distribution is replaced, even one changed while a run assembles; one run at a time; a
+# killed run leaves nothing stale for the next one. The files are dated by the commit. A
+# password file's first line signs, and a signed program less its signature is the
+# build's. (The signed programs are installed by the e2e typical install.)
 # Usage: dist_test.sh BUILD-DIR
 set -euo pipefail
 build=${1:?usage: dist_test.sh BUILD-DIR}
@@ -43,6 +44,12 @@ print("\n".join(z.namelist()))' "$folder.zip" "$work/copy")
     [ "$(/usr/bin/xorriso -read_fs ecma119 -indev "$folder.iso" -find / 2>/dev/null | grep -cx "'/SETUP.EXE'\|'/AUTORUN.INF'")" == 2 ] \
         || fail "$folder.iso's ISO 9660 names lack SETUP.EXE or AUTORUN.INF"
 }
+# ARCHIVE EPOCH: every entry of ARCHIVE is dated EPOCH (UTC, in the two-second steps of ZIP).
+dated() {
+    /usr/bin/python3 -c 'import sys, time, zipfile
+when = list(time.gmtime(int(sys.argv[2]))[:6]); when[5] -= when[5] % 2
+sys.exit(any(list(entry.date_time) != when for entry in zipfile.ZipFile(sys.argv[1]).infolist()))' "$@"
+}
 
 mkdir -p "$work/game/Data/sub"
 for name in zoppel.exe ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT; do
@@ -59,6 +66,10 @@ shown=$(umask 077; "$dist" "$work/game" "$work/out" "$build") || fail "a complet
 # What the setup never installs is named, data's folders among it; zoppel.exe keeps its spelling.
 grep -q "^dist: not shipped.*notes\.txt.*Data/sub/" <<<"$shown" || fail "no notice of what is not shipped: $shown"
 grep -q "^dist: shipped under the payload's own spelling.*zoppel\.exe" <<<"$shown" || fail "no notice of zoppel.exe: $shown"
+grep -qx "dist: shipped, but the setup deletes them again at its end: data/start.lev" <<<"$shown" \
+    || fail "no notice of the data file the setup deletes: $shown"
+dated "$work/out.zip" "$(/usr/bin/git -C "$here" log -1 --format=%ct 2>/dev/null || echo 946684800)" \
+    || fail "out.zip is not dated by the commit"
 listing=$(cd "$work/out" && find . -type f | sed 's|^\./||' | sort)
 expected=$(printf '%s\n' GRPCONV.EXE ORDERFRM.DOC README.DOC README.TXT SETUP.EXE UNINSTAL.BAT UNINSTAL.EXE \
     data/start.lev "data/Sound Effects.wav" zoppel.exe | sort)
@@ -90,8 +101,8 @@ done
 # archive, image) byte for byte and mode for mode, and nothing beside it.
 watched=signed
 snapshot() { (cd "$work" && find "$watched"* -printf '%p %m %s %l\n' && find "$watched"* -type f -exec md5sum {} +) | sort; }
-refused() {  # EXPECTED COMMAND...
-    local expected=$1 message
+refused() {  # EXPECTED COMMAND...; leaves what it said in $message
+    local expected=$1
     shift
     message=$("$@" 2>&1) && fail "[$*] was accepted"
     [[ $message == *"$expected"*"no distribution was made"* ]] || fail "[$*]: [$message] does not say [$expected]"
@@ -123,66 +134,101 @@ echo long >"$work/long/Data/$(printf 'n%.0s' {1..66}).dat"
 refused "would not be the folder's" "$dist" "$work/long" "$work/signed" "$build"
 refused "holds $work/game, which would be deleted" "$dist" "$work/game" "$work/game" "$build"
 
-# Only an empty folder or a previous distribution is replaced, and beside it only a ZIP
-# archive and an ISO 9660 image: anything else, a link included, is refused by name.
+# Only an empty folder or a previous distribution (files alone in its data) is replaced,
+# and beside it only a distribution's archive and image: anything else, a link
+# included, is refused by name. A path too long to look at is refused as well.
 watched=own
 mkdir -p "$work/own/zeta" && echo mine >"$work/own/report.txt" && cp "$work/game/README.TXT" "$work/own/"
-"$dist" "$work/game" "$work/ownd" "$build" >/dev/null
-echo "not an archive" >"$work/ownd.zip"
+# Outside a checkout and without SOURCE_DATE_EPOCH, the files are dated 2000-01-01, as it says.
+mkdir "$work/bare" && cp "$here/../scripts/dist.py" "$here/../scripts/make_zip.py" "$work/bare/"
+shown=$("$work/bare/dist.py" "$work/game" "$work/ownd" "$build") && [[ $shown == *"dated 2000-01-01 00:00 UTC"* ]] \
+    && dated "$work/ownd.zip" 946684800 || fail "outside a checkout: [$shown]"
+/usr/bin/python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1], "w")
+z.writestr("SETUP.EXE", ""); z.writestr("data/sub/deep.dat", ""); z.close()
+image = open(sys.argv[2], "rb").read()
+open(sys.argv[3], "wb").write(image[:32808] + b"OTHER " + image[32814:])
+open(sys.argv[4], "wb").write(image.replace(b"AUTORUN.INF;1", b"AUTORUX.INF;1"))' \
+    "$work/ownz.zip" "$work/ownd.iso" "$work/owni.iso" "$work/owna.iso"
+mkdir "$work/ownd/data/sub"
 ln -s ownd "$work/ownl"
 previous=$(snapshot)
 refused "OUT-DIR $work/own holds report.txt, which no distribution holds" "$dist" "$work/game" "$work/own" "$build"
-refused "$work/ownd.zip is not a ZIP archive" "$dist" "$work/game" "$work/ownd" "$build"
+refused "OUT-DIR $work/ownd holds data/sub, which no distribution holds" "$dist" "$work/game" "$work/ownd" "$build"
+refused "$work/ownz.zip is not a distribution's archive" "$dist" "$work/game" "$work/ownz" "$build"
+for name in owni owna; do
+    refused "$work/$name.iso is not a CD image of make dist's" "$dist" "$work/game" "$work/$name" "$build"
+done
 refused "OUT-DIR $work/ownl is a symbolic link" "$dist" "$work/game" "$work/ownl" "$build"
+refused "File name too long" "$dist" "$work/game" "$work/own$(printf 'n%.0s' {1..250})" "$build"
 
-# A run killed outright while it assembles leaves a stage that the next run removes;
-# one killed between its renames left the previous distribution in the stage, which
-# is refused and kept; once all three new ones are in place nothing is to be put back.
-# A folder named like a stage that holds anything else is left alone.
+# While a run assembles (held still here), a second one is refused and leaves its stage
+# be; a file written meanwhile into the previous distribution is found at the swap, and
+# kept. A run killed outright while it assembles leaves a stage that the next run
+# removes; one killed between its renames left the previous distribution in the stage,
+# which is refused, kept, and put back by the renames the refusal gives; once all three
+# new ones are in place nothing is to be put back. A folder named like a stage that
+# holds anything else, or like another OUT-DIR's stage, is left alone, and named.
 watched=killed
 cp -R "$work/game" "$work/big"
 head -c 16000000 /dev/urandom >"$work/big/Data/big.dat"
 "$dist" "$work/game" "$work/killed" "$build" >/dev/null
+assembling() {  # waits for the run in the background to assemble; sets $stage
+    for _ in $(seq 1000); do stage=$(compgen -G "$work/killed.partial.*/new.folder") && break; sleep 0.01; done
+    stage=${stage%/new.folder}
+}
+"$dist" "$work/big" "$work/killed" "$build" >"$work/held" 2>&1 &
+assembling && kill -STOP $!
+message=$("$dist" "$work/game" "$work/killed" "$build" 2>&1) && fail "a second run at once was accepted"
+[[ $message == *"another make dist is running in $work;"* ]] && [ -d "$stage/new.folder" ] \
+    || fail "a second run at once: [$message]"
+echo mine >"$work/killed/data/mine.txt"
+kill -CONT $!
+! wait $! && grep -q "$work/killed changed while this run made the distribution (data/mine.txt is new" "$work/held" \
+    && [ -f "$work/killed/data/mine.txt" ] && [ ! -e "$stage" ] || fail "a file added meanwhile: $(cat "$work/held")"
+rm "$work/killed/data/mine.txt"
 "$dist" "$work/big" "$work/killed" "$build" >/dev/null &
-stage=""
-for _ in $(seq 1000); do stage=$(compgen -G "$work/killed.partial.*/new.folder") && break; sleep 0.01; done
+assembling
 kill -KILL $! && ! wait $! 2>/dev/null || fail "the run was not killed while it assembled"
-stage=${stage%/new.folder}
 [ -d "$stage" ] || fail "the killed run left no stage"
 cp -R "$stage" "$work/stage-copy"
+kept=$(snapshot)
 mv "$work/killed" "$stage/old.folder"
 previous=$(snapshot)
-refused "the previous one is in $stage" "$dist" "$work/game" "$work/killed" "$build"
-mv "$stage/old.folder" "$work/killed"
+refused "the previous one is in $stage; to put it back: mv -T" "$dist" "$work/game" "$work/killed" "$build"
+eval "$(sed -n 's/.*to put it back: \(.*\); no distribution was made$/\1/p' <<<"$message")"
+[ "$(snapshot)" == "$kept" ] || fail "the renames given did not put the previous distribution back: $message"
 cp -R "$work/stage-copy" "$work/killed.partial.mine" && echo mine >"$work/killed.partial.mine/notes.txt"
+cp -R "$work/stage-copy" "$work/killed.partial.x.partial.abcdefgh"
 cp -R "$work/game" "$work/nodata" && rm -r "$work/nodata/Data"
 shown=$("$dist" "$work/nodata" "$work/killed" "$build") || fail "the run after a killed one was refused"
 [[ $shown == *"$work/nodata has no data folder"* ]] || fail "a payload without data is not told: $shown"
-[ "$(cd "$work" && echo killed*)" == "killed killed.iso killed.partial.mine killed.zip" ] \
-    || fail "beside killed after a killed run: $(cd "$work" && echo killed*)"
+[[ $shown == *"left alone, as they are not recognisably stages of make dist: $work/killed.partial.mine, $work/killed.partial.x.partial.abcdefgh"$'\n'* ]] \
+    || fail "the folders named like stages are not told: $shown"
+beside="killed killed.iso killed.partial.mine killed.partial.x.partial.abcdefgh killed.zip"
+[ "$(cd "$work" && echo killed*)" == "$beside" ] || fail "beside killed after a killed run: $(cd "$work" && echo killed*)"
 rm -r "$work/stage-copy/new."*
 cp -R "$work/killed" "$work/stage-copy/old.folder" && cp "$work/killed.zip" "$work/stage-copy/old.zip"
-mv "$work/stage-copy" "$work/killed.partial.done"
+mv "$work/stage-copy" "$work/killed.partial.finished"
 "$dist" "$work/game" "$work/killed" "$build" >/dev/null || fail "a stage whose new ones were all in place was refused"
-[ "$(cd "$work" && echo killed*)" == "killed killed.iso killed.partial.mine killed.zip" ] \
+[ "$(cd "$work" && echo killed*)" == "$beside" ] \
     || fail "beside killed after a stage whose new ones were in place: $(cd "$work" && echo killed*)"
 
-# The password is the file's first line, whatever follows it and however it ends.
+# The password is the file's first line, whatever follows it. The files are dated by
+# SOURCE_DATE_EPOCH when it is set.
 { cat "$work/sign/password"; echo "a second line"; } >"$work/sign/two-lines"
-printf '%s\r\nanother\r\n' "$(head -n 1 "$work/sign/password")" >"$work/sign/crlf"
-for password in "$work/sign/two-lines" "$work/sign/crlf"; do
-    SIGN_CERT=$work/sign/cert.pfx SIGN_PASSWORD_FILE=$password "$dist" "$work/game" "$work/signed" "$build" >/dev/null \
-        || fail "signing with the first line of $password was refused"
-    for program in SETUP.EXE GRPCONV.EXE; do
-        /usr/bin/osslsigncode verify -CAfile "$work/sign/cert.pem" -in "$work/signed/$program" >/dev/null 2>&1 \
-            || fail "$program signed with $password does not verify"
-        # What was signed is the build's program, byte for byte.
-        /usr/bin/osslsigncode remove-signature -in "$work/signed/$program" -out "$work/unsigned" >/dev/null 2>&1 \
-            && cmp -s "$work/unsigned" "$build/$program" || fail "$program without its signature is not the build's"
-        rm -f "$work/unsigned"
-    done
+SOURCE_DATE_EPOCH=1700000000 SIGN_CERT=$work/sign/cert.pfx SIGN_PASSWORD_FILE=$work/sign/two-lines \
+    "$dist" "$work/game" "$work/signed" "$build" >/dev/null || fail "signing with the first line of two-lines was refused"
+for program in SETUP.EXE GRPCONV.EXE; do
+    /usr/bin/osslsigncode verify -CAfile "$work/sign/cert.pem" -in "$work/signed/$program" >/dev/null 2>&1 \
+        || fail "$program signed does not verify"
+    # What was signed is the build's program, byte for byte.
+    /usr/bin/osslsigncode remove-signature -in "$work/signed/$program" -out "$work/unsigned" >/dev/null 2>&1 \
+        && cmp -s "$work/unsigned" "$build/$program" || fail "$program without its signature is not the build's"
+    rm -f "$work/unsigned"
 done
 check_archive_and_image "$work/signed"
+dated "$work/signed.zip" 1700000000 && /usr/bin/xorriso -indev "$work/signed.iso" -pvd_info 2>/dev/null \
+    | grep -qx 'Modif. Time  : 2023111422132000' || fail "the files are not dated by SOURCE_DATE_EPOCH"
 
 # Again into the same folder, named with trailing slashes, another umask, time zone and
 # time (two seconds on at least, the archive's dates being in steps of two): one new
