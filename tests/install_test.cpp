@@ -224,6 +224,22 @@ TEST_F(Install, SecondInstallOverTheFirstFromTheSameFolderLosesNothing) {
     EXPECT_EQ(memfs::RegistryValue(kRecordKey, "location")->data, std::string("d:\\zoppel\\\0", 11));
 }
 
+TEST_F(Install, RunAgainFromReadOnlyLeftoversKeepsAFatInstallAfterADaylightSavingChange) {
+    // Installed onto FAT from a download whose UNINSTAL.BAT is read-only and stays
+    // there; the clocks change, and every FAT time reads an hour on.
+    memfs::SetVolumeFat('D', true);
+    memfs::AddFile("E:\\SETUP\\UNINSTAL.BAT", ContentOf("UNINSTAL.BAT"), memfs::kAttrReadOnly);
+    Run("D:\\Zoppel");
+    ASSERT_TRUE(ui.finished);
+    memfs::AddFile("D:\\Zoppel\\zoppel.sav", "a saved game");
+    memfs::ShiftTimes('D', 36000000000);
+    const std::map<std::string, std::string> installed = memfs::Files();
+    ui = InstallUi();
+    Run("D:\\Zoppel");
+    EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy ZOPPEL.EXE"});
+    EXPECT_EQ(memfs::Files(), installed);
+}
+
 TEST_F(Install, SourceFolderIsTheProgramsOwnOrNone) {
     // The program's path as the system knows it, and the folder the install must take
     // from it; none (nullptr) when no usable one can be had.

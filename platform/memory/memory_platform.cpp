@@ -354,6 +354,17 @@ void SetVolumeFat(char letter, bool fat) {
     W().volumes.at((char)Fold(std::string(1, letter))[0]).fat = fat;
 }
 
+static void ShiftTimesIn(Node* folder, int64_t delta) {
+    for (auto& entry : folder->children) {
+        entry.second->lastWrite += (uint64_t)delta;
+        ShiftTimesIn(entry.second.get(), delta);
+    }
+}
+
+void ShiftTimes(char letter, int64_t delta) {
+    ShiftTimesIn(W().volumes.at((char)Fold(std::string(1, letter))[0]).root.get(), delta);
+}
+
 void SetWindowsFolder(const std::string& path) {
     W().windowsFolder = path;
     AddFolder(path);

@@ -49,6 +49,9 @@ void SetVolumeReadOnly(char letter, bool readOnly);
 // A FAT volume: every last-write time on it is rounded up to an even second, a
 // copy's too.
 void SetVolumeFat(char letter, bool fat);
+// Moves every last-write time on a volume by `delta` (FILETIME units), as a change
+// to or from daylight saving time moves those of a FAT volume, which keeps local time.
+void ShiftTimes(char letter, int64_t delta);
 void SetWindowsFolder(const std::string& path);
 void SetDoubleByteCodePage(bool on);  // lead bytes as in code page 932
 // Where the running program lies, as the system knows it: `widePath` in UTF-8, and the
