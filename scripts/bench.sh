@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The install benchmark, under Wine on this machine's disk: the time from Continue to
-# the completion page for a small game and a large one, each against copying and then
-# deleting the same files with cp and rm on the same disk in the same run; and
+# the completion page for a small game and a large one, each against the bare loop of
+# the moves' own calls with the status line (tests/bench/bare_loop.cpp: the floor
+# under Wine) and against cp and rm, on the same disk in the same rounds; and
 # SETUP.EXE's size, start-up time to its dialog and peak memory against the barest
-# dialog program of the same toolchain. Prints a Markdown table.
+# dialog program of the same toolchain. Medians with their range. Prints a Markdown
+# table.
 # Usage: bench.sh WIN32-BUILD-DIR
 set -euo pipefail
 build=$(cd "${1:?usage: bench.sh WIN32-BUILD-DIR}" && pwd)
@@ -17,9 +19,10 @@ ms_now() { echo $(( $(date +%s%N) / 1000000 )); }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 rows=()
 
-# A game of FILES data files of BYTES bytes each (the six install files as large).
+# A game of FILES data files of BYTES bytes each (the six install files as large),
+# made once in the master folder; each measurement moves a fresh copy of it.
 lay_out_game() {
-    local folder=$1 files=$2 bytes=$3
+    local files=$1 bytes=$2 folder=$RUN/master
     rm -rf "$folder"
     mkdir -p "$folder/data"
     for name in ZOPPEL.EXE ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT; do
@@ -29,44 +32,86 @@ lay_out_game() {
     for ((i = 0; i < files; i++)); do
         head -c "$bytes" /dev/urandom >"$folder/data/file$i.dat"
     done
+    cp "$build/SETUP.EXE" "$folder/"
 }
 
-# One timed install of FILES data files of BYTES bytes, then the same bytes moved with
-# the plain tools on the same disk; sets OURS_MS and PLAIN_MS.
-install_once() {
-    local files=$1 bytes=$2
-    rm -rf "${RUN:?}/d/"* "$RUN/e/"*
-    lay_out_game "$RUN/e/SETUP" "$files" "$bytes"
-    cp "$build/SETUP.EXE" "$RUN/e/SETUP/"
+fresh_source() {
+    rm -rf "${RUN:?}/d/"* "$RUN/e/SETUP"
+    cp -R "$RUN/master" "$RUN/e/SETUP"
     sync
-    start_setup
+}
+
+# Times a program with Continue, a status line and Exit (1009) from Continue until Exit
+# shows, as the driver sees it; prints the milliseconds.
+timed_continue() {  # timed_continue STEPS-BEFORE...
     local out
-    out=$(drive dialog set 1000 'D:\Zoppel' click 1002 timed-continue 600 | tr -d '\r')
-    OURS_MS=${out#install_ms=}
+    out=$(drive dialog "$@" timed-continue 600 | tr -d '\r')
     drive dialog click 1009 gone >/dev/null
     wait_setup_exit
-    rm -rf "${RUN:?}/d/"* "$RUN/e/"*
-    lay_out_game "$RUN/e/SETUP" "$files" "$bytes"
-    sync
-    local start
-    start=$(ms_now)
-    mkdir -p "$RUN/d/Zoppel"
-    cp -R "$RUN/e/SETUP/." "$RUN/d/Zoppel/"
-    rm -rf "$RUN/e/SETUP"
-    PLAIN_MS=$(( $(ms_now) - start ))
-    rm -rf "${RUN:?}/d/"* "$RUN/e/"*
+    echo "${out#install_ms=}"
 }
 
-measure_install() {  # measure_install LABEL FILES BYTES RUNS: the best of RUNS each
-    local label=$1 files=$2 bytes=$3 runs=$4
-    local best_ours=999999999 best_plain=999999999 i
-    for ((i = 0; i < runs; i++)); do
-        install_once "$files" "$bytes"
-        [ "$OURS_MS" -lt "$best_ours" ] && best_ours=$OURS_MS
-        [ "$PLAIN_MS" -lt "$best_plain" ] && best_plain=$PLAIN_MS
+# Fails the benchmark unless every file of the game but the program reached D:\Zoppel.
+expect_moved() {  # expect_moved WAY
+    local wanted
+    wanted=$(cd "$RUN/master" && find . -type f ! -name SETUP.EXE -printf '%p %s\n' | sort)
+    [ "$(cd "$RUN/d/Zoppel" 2>/dev/null && find . -type f ! -name SETUP.EXE -printf '%p %s\n' | sort)" == "$wanted" ] \
+        || { echo "bench: $1 did not move every file" >&2; exit 1; }
+}
+
+# The same game moved three ways on the same disk, each from a fresh copy: SETUP.EXE
+# into a folder it creates (the Start-menu option off), the bare loop with its status
+# line (both timed alike, from Continue to their Exit button), and cp and rm. Odd
+# rounds start with the setup, even ones with the loop. Sets OURS_MS, LOOP_MS and
+# PLAIN_MS.
+measure_round() {  # measure_round ROUND
+    local way start
+    for way in $( (($1 % 2)) && echo setup loop || echo loop setup) plain; do
+        fresh_source
+        case $way in
+            setup)
+                start_setup
+                OURS_MS=$(timed_continue set 1000 'D:\Zoppel' click 1002) ;;
+            loop)
+                (cd "$RUN" && exec "$WINE" 'E:\BARELOOP.EXE' 'E:\SETUP' 'D:\Zoppel') >>"$RUN/setup.log" 2>&1 &
+                SETUP_PID=$!
+                LOOP_MS=$(timed_continue) ;;
+            plain)
+                start=$(ms_now)
+                mkdir -p "$RUN/d/Zoppel"
+                cp -R "$RUN/e/SETUP/." "$RUN/d/Zoppel/"
+                rm -rf "$RUN/e/SETUP"
+                PLAIN_MS=$(( $(ms_now) - start )) ;;
+        esac
+        expect_moved "$way"
     done
-    local total=$(( (files + 6) * bytes / 1000000 ))
-    rows+=("| install, $label ($((files + 6)) files, $total MB; best of $runs) | $best_ours ms | cp and rm: $best_plain ms | $(ratio "$best_ours" "$best_plain") |")
+    rm -rf "${RUN:?}/d/"* "$RUN/e/SETUP"
+}
+
+# The median of the numbers on standard input, and their range: "M ms (A to B)"
+# (UNIT instead of ms when given). A value that is no number fails the benchmark.
+median() {  # median [UNIT]
+    local values
+    values=$(sort -n)
+    if grep -qvx '[0-9]\+' <<<"$values"; then echo "bench: a measurement failed: [$values]" >&2; exit 1; fi
+    awk -v unit="${1:-ms}" '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2)
+                                                 printf "%d %s (%d to %d)", m, unit, v[1], v[NR] }' <<<"$values"
+}
+
+measure_install() {  # measure_install LABEL FILES BYTES ROUNDS
+    local label=$1 files=$2 bytes=$3 rounds=$4 i ours=() loop=() plain=()
+    lay_out_game "$files" "$bytes"
+    for ((i = 1; i <= rounds; i++)); do
+        measure_round $i
+        ours+=("$OURS_MS") loop+=("$LOOP_MS") plain+=("$PLAIN_MS")
+    done
+    rm -rf "$RUN/master"
+    local total=$(( (files + 6) * bytes / 1000000 )) m_ours m_loop m_plain
+    m_ours=$(printf '%s\n' "${ours[@]}" | median)
+    m_loop=$(printf '%s\n' "${loop[@]}" | median)
+    m_plain=$(printf '%s\n' "${plain[@]}" | median)
+    rows+=("| install, $label ($((files + 6)) files, $total MB; median of $rounds, range) | $m_ours | bare loop with the status line: $m_loop | $(ratio "${m_ours%% *}" "${m_loop%% *}") |")
+    rows+=("| the same, against cp and rm | $m_ours | cp and rm: $m_plain | $(ratio "${m_ours%% *}" "${m_plain%% *}") |")
 }
 
 # Start-up to a visible dialog and peak memory of a program against the bare dialog.
@@ -82,24 +127,29 @@ measure_program() {  # measure_program WINDOWS-PATH -> sets STARTUP_MS and PEAK_
 }
 
 echo "== benchmark in $RUN" >&2
+cp "$build/tests/bench/BARELOOP.EXE" "$RUN/e/"
 measure_install "small game" 40 100000 5
-measure_install "large game" 2000 500000 2
+measure_install "large game" 2000 500000 5
 
 mkdir -p "$RUN/e/SETUP"
 cp "$build/SETUP.EXE" "$RUN/e/SETUP/"
 cp "$build/tests/bench/BARE.EXE" "$RUN/e/"
-best_setup=999999 best_bare=999999
+setup_ms=() bare_ms=() setup_kb=() bare_kb=()
 for _ in 1 2 3 4 5; do
     measure_program 'E:\SETUP\SETUP.EXE'
-    [ "$STARTUP_MS" -lt "$best_setup" ] && best_setup=$STARTUP_MS setup_peak=$PEAK_KB
+    setup_ms+=("$STARTUP_MS") setup_kb+=("$PEAK_KB")
     measure_program 'E:\BARE.EXE'
-    [ "$STARTUP_MS" -lt "$best_bare" ] && best_bare=$STARTUP_MS bare_peak=$PEAK_KB
+    bare_ms+=("$STARTUP_MS") bare_kb+=("$PEAK_KB")
 done
 setup_size=$(stat -c %s "$build/SETUP.EXE")
 bare_size=$(stat -c %s "$build/tests/bench/BARE.EXE")
+m_setup=$(printf '%s\n' "${setup_ms[@]}" | median)
+m_bare=$(printf '%s\n' "${bare_ms[@]}" | median)
+k_setup=$(printf '%s\n' "${setup_kb[@]}" | median KiB)
+k_bare=$(printf '%s\n' "${bare_kb[@]}" | median KiB)
 rows+=("| SETUP.EXE size | $setup_size bytes | bare dialog program: $bare_size bytes | $(ratio "$setup_size" "$bare_size") |")
-rows+=("| start-up to the dialog (best of 5) | $best_setup ms | bare dialog program: $best_bare ms | $(ratio "$best_setup" "$best_bare") |")
-rows+=("| peak memory (VmHWM of the Wine process) | $setup_peak KiB | bare dialog program: $bare_peak KiB | $(ratio "$setup_peak" "$bare_peak") |")
+rows+=("| start-up to the dialog (median of 5, range) | $m_setup | bare dialog program: $m_bare | $(ratio "${m_setup%% *}" "${m_bare%% *}") |")
+rows+=("| peak memory (VmHWM of the Wine process; median of 5, range) | $k_setup | bare dialog program: $k_bare | $(ratio "${k_setup%% *}" "${k_bare%% *}") |")
 
 echo "| figure | SETUP.EXE | baseline | ratio |"
 echo "|---|---|---|---|"
