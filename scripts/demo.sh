@@ -16,13 +16,14 @@ trap wine_session_stop EXIT
 echo "== Starting a Wine session in $RUN"
 wine_session_start
 
-# A sample of the game: the six files as placeholders and a few data files.
+# A sample of the game: the six files as placeholders and a few data files, named off
+# the removal list (whose files the setup deletes from the install folder at its end).
 payload=$RUN/payload
 mkdir -p "$payload/data"
 for name in ZOPPEL.EXE ORDERFRM.DOC README.DOC README.TXT UNINSTAL.EXE UNINSTAL.BAT; do
     echo "Zoppel sample file $name" >"$payload/$name"
 done
-for name in start.lev tunnel.lev level31.lev music.mid sprites.dat; do
+for name in caves.lev level31.lev music.mid sprites.dat title.dat; do
     head -c 20000 /dev/urandom >"$payload/data/$name"
 done
 echo "== The distribution, made by 'make dist', in E:\\SETUP"
