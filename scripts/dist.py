@@ -436,6 +436,17 @@ def make_image(folder, cd_root, image, out, epoch):
         refuse(f"the CD image's Joliet names would not be the folder's (up to 64 characters, none of * : ; ? \\): {lost}")
 
 
+def case_twins(names):
+    """The first two of `names` that Windows takes for one name, or None."""
+    seen = {}
+    for name in names:
+        key = ascii_upper(name)
+        if key in seen:
+            return seen[key], name
+        seen[key] = name
+    return None
+
+
 def payload_contents(payload):
     """The six files (by the payload's names), the data folder's name or None, the data
     files, what the setup would never install (the rest of the top level, and the
@@ -445,7 +456,12 @@ def payload_contents(payload):
         names = sorted(os.listdir(payload))
     except OSError as error:
         refuse(f"cannot read the payload folder {payload}: {error.strerror}")
-    # Windows finds the files whatever their case; so does this.
+    # Windows finds the files whatever their case; so does this. Two names that differ
+    # only in case (possible on this file system) would be one file there: on a case-
+    # sensitive disk under Wine the setup would copy both onto one installed file.
+    twins = case_twins(names)
+    if twins:
+        refuse(f"{payload} holds {twins[0]} and {twins[1]}, which Windows takes for one name")
     found = {}
     for wanted in INSTALL_LIST:
         for name in names:
@@ -468,6 +484,9 @@ def payload_contents(payload):
             data_names = sorted(os.listdir(os.path.join(payload, data)))
         except OSError as error:
             refuse(f"cannot read {os.path.join(payload, data)}: {error.strerror}")
+        twins = case_twins(data_names)
+        if twins:
+            refuse(f"{os.path.join(payload, data)} holds {twins[0]} and {twins[1]}, which Windows takes for one name")
         for name in data_names:
             path = os.path.join(payload, data, name)
             if os.path.isfile(path):

@@ -132,6 +132,9 @@ refused "making the CD image $work/signed.iso failed" "$BASH" -c 'ulimit -f $1; 
 cp -R "$work/game" "$work/long"
 echo long >"$work/long/Data/$(printf 'n%.0s' {1..66}).dat"
 refused "would not be the folder's" "$dist" "$work/long" "$work/signed" "$build"
+# Two data names that differ only in case would be one file on Windows.
+cp -R "$work/game" "$work/twins" && echo other >"$work/twins/Data/START.LEV"
+refused "holds START.LEV and start.lev, which Windows takes for one name" "$dist" "$work/twins" "$work/signed" "$build"
 refused "holds $work/game, which would be deleted" "$dist" "$work/game" "$work/game" "$build"
 
 # Only an empty folder or a previous distribution (files alone in its data) is replaced,
