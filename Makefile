@@ -1,5 +1,5 @@
 # Entry points on a fresh Debian machine:
-#   make test   installs what is missing, builds both presets and runs every test
+#   make test   installs what is missing, builds the three presets and runs every test
 #   make demo   runs the setup on a sample distribution under Wine
 #   make dist PAYLOAD=<folder of the game's files> [DIST=<out folder>]
 #             [SIGN_CERT=<file.pfx> SIGN_PASSWORD_FILE=<file> [SIGN_TIMESTAMP_URL=<url>]]

@@ -106,7 +106,8 @@ measure_install() {  # measure_install LABEL FILES BYTES ROUNDS
         ours+=("$OURS_MS") loop+=("$LOOP_MS") plain+=("$PLAIN_MS")
     done
     rm -rf "$RUN/master"
-    local total=$(( (files + 6) * bytes / 1000000 )) m_ours m_loop m_plain
+    local total m_ours m_loop m_plain
+    total=$(awk -v b=$(( (files + 6) * bytes )) 'BEGIN { m = b / 1e6; printf (m < 10 ? "%.1f" : "%.0f"), m }')
     m_ours=$(printf '%s\n' "${ours[@]}" | median)
     m_loop=$(printf '%s\n' "${loop[@]}" | median)
     m_plain=$(printf '%s\n' "${plain[@]}" | median)
