@@ -184,7 +184,6 @@ static bool SourceHoldsMoreAfter(int i) {
 }
 
 bool MoveInstallList(InstallUi* ui) {
-    bool moved = false;  // whether this run has copied a file that was not installed yet
     for (int i = 0; i < kInstallCount; ++i) {
         const char* name = InstallList[i];
         char src[kPathSize];
@@ -194,7 +193,7 @@ bool MoveInstallList(InstallUi* ui) {
         bool fits = SourcePath(src, name) && InstallPath(dst, name);
         ShowStatus(ui, "Copying %s", name);
         MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.installDirMade) : kNotMoved;
-        if (outcome == kMoved) moved = true;
+        if (outcome == kMoved) gSetup.copiedNew = true;
         if (outcome == kMoved || outcome == kCopied || outcome == kInPlace) continue;
         // A run that stopped part-way has moved a leading run of the list. Its files
         // count as moved while this run has copied none that was not installed yet
@@ -204,7 +203,9 @@ bool MoveInstallList(InstallUi* ui) {
         // pass for an install. A file already installed (an interrupted run's
         // read-only copy, or the source itself under another spelling) is no failed
         // copy.
-        if (outcome == kAlreadyThere || (outcome == kSourceGone && !moved && SourceHoldsMoreAfter(i))) {
+        bool earlier = outcome == kSourceGone && !gSetup.copiedNew && SourceHoldsMoreAfter(i);
+        if (earlier) gSetup.tookEarlierMoves = true;
+        if (outcome == kAlreadyThere || earlier) {
             ResetAttributes(dst);
             continue;
         }
@@ -250,6 +251,7 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
         bool fits = PathIn(src, sourceData, entry.name) && PathIn(dst, destination, entry.name);
         ShowStatus(ui, "Copying %s", entry.name);
         MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.dataDirMade) : kNotMoved;
+        if (outcome == kMoved) gSetup.copiedNew = true;
         // A copy that fails onto the very file (the source under another spelling, or
         // an earlier copy of it) leaves nothing behind; it too comes out a normal file,
         // as every destination does but one this run deleted.

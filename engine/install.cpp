@@ -79,6 +79,8 @@ void RunInstall(InstallUi* ui) {
     ++gSetup.busyCount;
     gSetup.installDirMade = false;
     gSetup.dataDirMade = false;
+    gSetup.tookEarlierMoves = false;
+    gSetup.copiedNew = false;
     ReadDirectoryField(ui, gSetup.installDir);
     if (!HasEnoughDiskSpace()) {
         StopInstall(ui, "Not enough disk space to install Zoppel.");
@@ -121,7 +123,11 @@ void RunInstall(InstallUi* ui) {
         CreateStartMenuGroup();
     }
     ShowStatus(ui, "", nullptr);
-    DeleteRemovalList();
+    // A run that only took an earlier run's moves for done and copied nothing new
+    // installs nothing: the earlier run got past the six files and deleted the list,
+    // and deleting it again (while data that still cannot be copied stops this run
+    // below, say) would take only what the player made since, a saved game among it.
+    if (!gSetup.tookEarlierMoves || gSetup.copiedNew) DeleteRemovalList();
     // The record is written even when data stayed behind: it makes the next run,
     // once there is room, propose this folder.
     WriteInstallRecord();

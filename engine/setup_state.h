@@ -24,6 +24,10 @@ struct SetupState {
     // what this run copies there.
     bool installDirMade;
     bool dataDirMade;
+    // Whether this run took a file for one an earlier run had moved, and whether it
+    // copied one that was not installed yet.
+    bool tookEarlierMoves;
+    bool copiedNew;
 };
 
 extern SetupState gSetup;

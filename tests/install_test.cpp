@@ -2,6 +2,8 @@
 // order, what is left on disk and in the registry, and that no file is lost.
 #include <string.h>
 
+#include <functional>
+
 #include "test_support.h"
 
 namespace {
@@ -238,6 +240,57 @@ TEST_F(Install, RunAgainFromReadOnlyLeftoversKeepsAFatInstallAfterADaylightSavin
     Run("D:\\Zoppel");
     EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy ZOPPEL.EXE"});
     EXPECT_EQ(memfs::Files(), installed);
+}
+
+TEST_F(Install, RunAgainThatCopiesNothingNewKeepsTheSavedGame) {
+    // After a first run that got past the six files, the player has a saved game; a
+    // run again that has nothing it can move changes nothing, whatever stops it.
+    const std::string tooLong = std::string(240, 'n') + ".dat";  // fits under E:\SETUP\data only
+    struct Case {
+        const char* why;
+        std::function<void()> first, again;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"a data file held open in both runs",
+         [] { memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\level1.dat", kErrSharingViolation); },
+         [] { memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\level1.dat", kErrSharingViolation); },
+         "Could not copy level1.dat"},
+        {"a read-only leftover whose installed copy cannot be looked at",
+         [] { memfs::AddFile("E:\\SETUP\\UNINSTAL.BAT", ContentOf("UNINSTAL.BAT"), memfs::kAttrReadOnly); },
+         [] { memfs::FailOn(memfs::Op::LookUp, "D:\\Games\\Zoppel\\UNINSTAL.BAT", kErrSharingViolation); },
+         "Could not copy ZOPPEL.EXE"},
+        {"a data file whose name does not fit under the install folder",
+         [&] { memfs::AddFile("E:\\SETUP\\data\\" + tooLong, "long"); }, [] {}, "Could not copy ZOPPEL.EXE"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.first();
+        ui = InstallUi();
+        ui.directoryField = "D:\\Games\\Zoppel";
+        RunInstall(&ui);
+        memfs::ClearFailures();
+        memfs::AddFile("D:\\Games\\Zoppel\\zoppel.sav", "a saved game");
+        const std::map<std::string, std::string> installed = memfs::Files();
+        c.again();
+        ui = InstallUi();
+        Run("D:\\Games\\Zoppel");
+        EXPECT_EQ(ui.errors, std::vector<std::string>{c.box}) << c.why;
+        EXPECT_EQ(memfs::Files(), installed) << c.why;
+    }
+
+    // From a read-only medium over an earlier install of other versions, a missing
+    // file is no earlier run's move: its box, and nothing deleted.
+    SetUp();
+    ASSERT_EQ(DeleteOneFile("E:\\SETUP\\README.TXT"), kSysOk);
+    before = memfs::Files();
+    for (const char* name : InstallList) memfs::AddFile(std::string("D:\\Zoppel\\") + name, "an earlier version");
+    memfs::AddFile("D:\\Zoppel\\zoppel.sav", "a saved game");
+    memfs::SetVolumeReadOnly('E', true);
+    ui = InstallUi();
+    Run("D:\\Zoppel");
+    EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy README.TXT"});
+    EXPECT_EQ(memfs::ReadFile("D:\\Zoppel\\zoppel.sav"), "a saved game");
 }
 
 TEST_F(Install, SourceFolderIsTheProgramsOwnOrNone) {
