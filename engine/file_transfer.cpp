@@ -63,6 +63,11 @@ enum MoveOutcome {
     kNotMoved,      // the copy failed otherwise; the source stays
 };
 
+// Whether the file is where it belongs, copied or in place.
+static bool Arrived(MoveOutcome outcome) {
+    return outcome == kMoved || outcome == kCopied || outcome == kInPlace;
+}
+
 // After a failed copy. One that fails part-way leaves a cut file that looks installed:
 // a file the copy made, or one that was there and changed under it (a reinstall: the
 // copy cut it first), is deleted again, and one that cannot be deleted is never taken
@@ -194,7 +199,7 @@ bool MoveInstallList(InstallUi* ui) {
         ShowStatus(ui, "Copying %s", name);
         MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.installDirMade) : kNotMoved;
         if (outcome == kMoved) gSetup.copiedNew = true;
-        if (outcome == kMoved || outcome == kCopied || outcome == kInPlace) continue;
+        if (Arrived(outcome)) continue;
         // A run that stopped part-way has moved a leading run of the list. Its files
         // count as moved while this run has copied none that was not installed yet
         // (copying again what an earlier run copied but could not delete is no such
@@ -255,12 +260,8 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
         // A copy that fails onto the very file (the source under another spelling, or
         // an earlier copy of it) leaves nothing behind; it too comes out a normal file,
         // as every destination does but one this run deleted.
-        if (outcome == kAlreadyThere || outcome == kSourceGone || outcome == kNotMoved) {
-            if (fits) ResetAttributes(dst);
-        }
-        if (outcome != kMoved && outcome != kCopied && outcome != kInPlace && outcome != kAlreadyThere) {
-            NoteLeftBehind(leftBehind, entry.name);
-        }
+        if (fits && !Arrived(outcome) && outcome != kCutDeleted) ResetAttributes(dst);
+        if (!Arrived(outcome) && outcome != kAlreadyThere) NoteLeftBehind(leftBehind, entry.name);
     } while ((next = NextFolderEntry(listing, &entry)) == kSysOk);
     EndFolderListing(listing);
     if (next != kErrNoMoreFiles) NoteLeftBehind(leftBehind, sourceSubdir);

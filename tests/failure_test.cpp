@@ -7,7 +7,6 @@
 // nothing was left to move, in which case it changes nothing. Every sweep runs over
 // the layouts a player may bring: a fresh folder, an earlier install, read-only files
 // in the download, an install onto FAT, and the setup run from its install folder.
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -61,14 +60,6 @@ const Layout kLayouts[] = {
      {{"README.DOC", kReadOnly}, {"data\\sound.wav", memfs::kAttrHidden}}, false, true},
 };
 
-// A path as the stand-in resolves it, for comparing: case aside, doubled separators one.
-std::string Key(std::string path) {
-    for (size_t at; (at = path.find("\\\\")) != std::string::npos;) path.erase(at, 1);
-    if (!path.empty() && path.back() == '\\') path.pop_back();
-    std::transform(path.begin(), path.end(), path.begin(), [](unsigned char c) { return (char)tolower(c); });
-    return path;
-}
-
 // The game's files, relative to the download and to the install folder.
 std::vector<std::string> GameFiles() {
     std::vector<std::string> files(std::begin(InstallList), std::end(InstallList));
@@ -82,11 +73,11 @@ struct InstallRun {
     std::set<std::string> guarded;  // the game files whose destination was read-only, hidden or system
     InstallUi ui;
     std::string Source(const std::string& file) const { return layout->sourceDir + "\\" + file; }
-    std::string Destination(const std::string& file) const { return Key(layout->field) + "\\" + file; }
+    std::string Destination(const std::string& file) const { return PathKey(layout->field) + "\\" + file; }
     // The game file whose source or destination `path` is, or "".
     std::string FileOf(const std::string& path) const {
         for (const std::string& file : GameFiles()) {
-            if (Key(path) == Key(Source(file)) || Key(path) == Key(Destination(file))) return file;
+            if (PathKey(path) == PathKey(Source(file)) || PathKey(path) == PathKey(Destination(file))) return file;
         }
         return "";
     }
@@ -124,7 +115,8 @@ void Prepare(InstallRun* run, const Layout& layout) {
     run->layout = &layout;
     run->before = memfs::Files();
     for (const std::string& file : GameFiles()) {
-        if (memfs::Attributes(run->Destination(file)).value_or(0) & 7) run->guarded.insert(file);
+        uint32_t attributes = memfs::Attributes(run->Destination(file)).value_or(0);
+        if (attributes & (kReadOnly | memfs::kAttrHidden | memfs::kAttrSystem)) run->guarded.insert(file);
     }
     // A failing copy leaves a cut destination, as one that runs out of room does.
     memfs::FailCopiesPartWay(true);
@@ -145,7 +137,7 @@ std::vector<memfs::Call> ReferenceCalls(const Layout& layout) {
 // data folder said to exist that does not (a file of that name) takes no data file.
 bool LeavesDataBehind(const InstallRun& run, const memfs::Call& call, SysError error) {
     bool dataFolderMissing = !run.layout->reinstall && !run.layout->inPlace &&
-                             Key(call.path) == Key(run.layout->field + "\\data");
+                             PathKey(call.path) == PathKey(run.layout->field + "\\data");
     return (call.op == memfs::Op::CopyFile && run.FileOf(call.path).rfind("data\\", 0) == 0 && !run.Held(call.path)) ||
            call.op == memfs::Op::NextEntry ||
            (call.op == memfs::Op::BeginListing && error != kErrFileNotFound && error != kErrPathNotFound) ||
@@ -181,7 +173,7 @@ std::set<std::string> AllowedBoxes(const InstallRun& run, const memfs::Call& cal
 void ExpectInstalled(const InstallRun& run, const std::vector<memfs::Call>& failing, const std::string& where) {
     auto failed = [&](memfs::Op op, const std::string& path) {
         return std::any_of(failing.begin(), failing.end(),
-                           [&](const memfs::Call& call) { return call.op == op && Key(call.path) == Key(path); });
+                           [&](const memfs::Call& call) { return call.op == op && PathKey(call.path) == PathKey(path); });
     };
     bool noData = std::any_of(failing.begin(), failing.end(),
                               [](const memfs::Call& call) { return call.op == memfs::Op::BeginListing; });
@@ -202,7 +194,7 @@ void ExpectInstalled(const InstallRun& run, const std::vector<memfs::Call>& fail
 std::map<std::string, std::string> InstallFolder(const InstallRun& run) {
     std::map<std::string, std::string> files;
     for (const auto& file : memfs::Files()) {
-        if (Key(file.first).rfind(Key(run.layout->field) + "\\", 0) == 0) files.insert(file);
+        if (PathKey(file.first).rfind(PathKey(run.layout->field) + "\\", 0) == 0) files.insert(file);
     }
     return files;
 }

@@ -25,12 +25,16 @@ std::vector<std::string> LostFiles(const std::map<std::string, std::string>& bef
     return LostFilesIn(before, memfs::Files(), sourceDir, installDir);
 }
 
-// Looks a path up in a listing the way the stand-in names files: case aside, and with
-// doubled separators taken as one.
-static std::optional<std::string> Lookup(const std::map<std::string, std::string>& files, std::string path) {
+std::string PathKey(std::string path) {
     for (size_t at; (at = path.find("\\\\")) != std::string::npos;) path.erase(at, 1);
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    return Lower(path);
+}
+
+// Looks a path up in a listing the way the stand-in names files.
+static std::optional<std::string> Lookup(const std::map<std::string, std::string>& files, const std::string& path) {
     for (const auto& [name, content] : files) {
-        if (Lower(name) == Lower(path)) return content;
+        if (PathKey(name) == PathKey(path)) return content;
     }
     return std::nullopt;
 }

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// A path as the stand-in resolves it, for comparing: ASCII case folded, doubled
+// separators taken as one, no trailing separator.
+std::string PathKey(std::string path);
+
 // Every file that was under `sourceDir` in `before` is, with its bytes, either still
 // there or at its destination under `installDir`; only files the removal list deletes
 // may be gone. Returns the lost files, empty when none was.

@@ -342,17 +342,13 @@ void AddVolume(char letter, VolumeSpace space) {
     W().volumes[(char)Fold(std::string(1, letter))[0]] = std::move(volume);
 }
 
-void SetVolumeSpace(char letter, VolumeSpace space) {
-    W().volumes.at((char)Fold(std::string(1, letter))[0]).space = space;
-}
+static Volume& VolumeNamed(char letter) { return W().volumes.at((char)Fold(std::string(1, letter))[0]); }
 
-void SetVolumeReadOnly(char letter, bool readOnly) {
-    W().volumes.at((char)Fold(std::string(1, letter))[0]).readOnly = readOnly;
-}
+void SetVolumeSpace(char letter, VolumeSpace space) { VolumeNamed(letter).space = space; }
 
-void SetVolumeFat(char letter, bool fat) {
-    W().volumes.at((char)Fold(std::string(1, letter))[0]).fat = fat;
-}
+void SetVolumeReadOnly(char letter, bool readOnly) { VolumeNamed(letter).readOnly = readOnly; }
+
+void SetVolumeFat(char letter, bool fat) { VolumeNamed(letter).fat = fat; }
 
 static void ShiftTimesIn(Node* folder, int64_t delta) {
     for (auto& entry : folder->children) {
@@ -362,7 +358,7 @@ static void ShiftTimesIn(Node* folder, int64_t delta) {
 }
 
 void ShiftTimes(char letter, int64_t delta) {
-    ShiftTimesIn(W().volumes.at((char)Fold(std::string(1, letter))[0]).root.get(), delta);
+    ShiftTimesIn(VolumeNamed(letter).root.get(), delta);
 }
 
 void SetWindowsFolder(const std::string& path) {
