@@ -19,7 +19,8 @@ set(FIRST_WINDOWS_USER32_DLL
   MessageBoxA SendDlgItemMessageA SendMessageA SetCursor SetDlgItemTextA SetFocus
   SetWindowLongA SetWindowPos SetWindowTextA ShowWindow UpdateWindow)
 set(FIRST_WINDOWS_ADVAPI32_DLL
-  RegCloseKey RegCreateKeyExA RegOpenKeyExA RegQueryValueExA RegSetValueExA)
+  RegCloseKey RegCreateKeyExA RegDeleteValueA RegFlushKey RegOpenKeyExA RegQueryValueExA
+  RegSetValueExA)
 set(FIRST_WINDOWS_SHELL32_DLL
   SHBrowseForFolderA SHGetMalloc SHGetPathFromIDListA SHGetSpecialFolderLocation)
 set(FIRST_WINDOWS_OLE32_DLL

@@ -22,26 +22,19 @@ bool HasEnoughDiskSpace() {
     return freeBytes >= kRequiredFreeBytes;
 }
 
+// Whether installDir with `name` appended fits a path buffer.
+static bool FitsInInstallDir(const char* name) {
+    char path[kPathSize];
+    return CopyText(path, sizeof path, gSetup.installDir) && AppendPathComponent(path, sizeof path, name);
+}
+
 bool InstallPathsFit() {
     char path[kPathSize];
-    if (!CopyText(path, sizeof path, gSetup.installDir) ||
-        !AppendText(path, sizeof path, "\\") ||
-        !AppendText(path, sizeof path, kDataFolderName)) {
-        return false;
-    }
-    for (int i = 0; i < kInstallCount; ++i) {
-        if (!CopyText(path, sizeof path, gSetup.installDir) ||
-            !AppendPathComponent(path, sizeof path, InstallList[i])) {
-            return false;
-        }
-    }
-    for (int i = 0; i < kRemovalCount; ++i) {
-        if (!CopyText(path, sizeof path, gSetup.installDir) ||
-            !AppendPathComponent(path, sizeof path, RemovalList[i])) {
-            return false;
-        }
-    }
-    return true;
+    bool fits = CopyText(path, sizeof path, gSetup.installDir) && AppendText(path, sizeof path, "\\") &&
+                AppendText(path, sizeof path, kDataFolderName);
+    for (int i = 0; fits && i < kInstallCount; ++i) fits = FitsInInstallDir(InstallList[i]);
+    for (int i = 0; fits && i < kRemovalCount; ++i) fits = FitsInInstallDir(RemovalList[i]);
+    return fits;
 }
 
 static bool CreatedOrExists(SysError result) {
@@ -79,8 +72,6 @@ void RunInstall(InstallUi* ui) {
     ++gSetup.busyCount;
     gSetup.installDirMade = false;
     gSetup.dataDirMade = false;
-    gSetup.tookEarlierMoves = false;
-    gSetup.copiedNew = false;
     ReadDirectoryField(ui, gSetup.installDir);
     if (!HasEnoughDiskSpace()) {
         StopInstall(ui, "Not enough disk space to install Zoppel.");
@@ -110,6 +101,7 @@ void RunInstall(InstallUi* ui) {
 
     RepaintNow(ui);
     ShowStatus(ui, "Copying files.", nullptr);
+    ReadMoveRecord();
     if (!MoveInstallList(ui)) {
         EnableButtons(ui, true);
         --gSetup.busyCount;
@@ -123,11 +115,7 @@ void RunInstall(InstallUi* ui) {
         CreateStartMenuGroup();
     }
     ShowStatus(ui, "", nullptr);
-    // A run that only took an earlier run's moves for done and copied nothing new
-    // installs nothing: the earlier run got past the six files and deleted the list,
-    // and deleting it again (while data that still cannot be copied stops this run
-    // below, say) would take only what the player made since, a saved game among it.
-    if (!gSetup.tookEarlierMoves || gSetup.copiedNew) DeleteRemovalList();
+    DeleteRemovalList(TakeRemovalList());
     // The record is written even when data stayed behind: it makes the next run,
     // once there is room, propose this folder.
     WriteInstallRecord();
@@ -138,6 +126,7 @@ void RunInstall(InstallUi* ui) {
         StopInstall(ui, message);
         return;
     }
+    RemoveMoveRecord();
     ShowFinishedPage(ui);
     --gSetup.busyCount;
 }

@@ -41,12 +41,36 @@ bool MoveInstallList(InstallUi* ui);
 // when something stays behind: `leftBehind` (kPathSize bytes) then names the first
 // file that could not be moved, or the folder itself when it could not be listed.
 bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination, char* leftBehind);
-void DeleteRemovalList();
+// Deletes the removal list from installDir: all of it when `whole`, otherwise only the
+// data files of it that this run moved.
+void DeleteRemovalList(bool whole);
 
 // Fills `location` (kPathSize bytes) with the recorded install folder, "c:\zoppel"
 // when there is no record, or an empty text when the record has no readable location.
 void ReadInstallLocation(char* location);
 void WriteInstallRecord();
+// Fills `text` (kPathSize bytes) with the folder the dialog proposes: where this
+// download's unfinished move was going, or else ReadInstallLocation's folder.
+void ProposeInstallDir(char* text);
+
+// A move under way: before a run deletes its first source it records, flushed, that
+// this download (sourceDir) is being moved into installDir; a run that finishes
+// removes the record, one that stops leaves it for the next run to resume by.
+enum MoveRecord : int32_t {
+    RecordAbsent,     // none yet: written before the first source is deleted
+    RecordHere,       // names installDir: sources may go
+    RecordElsewhere,  // names another folder, or cannot be read: the run only copies
+    RecordOff,        // none can be written: the run only copies
+};
+// Reads this download's record into gSetup (record, resuming, listDone).
+void ReadMoveRecord();
+// Whether a source that was copied may be deleted; writes the record when it is due.
+bool MaySourcesGo();
+// Whether the whole removal list is to be deleted: not when an earlier run of this
+// install deleted it. A run with a record marks it in the record first.
+bool TakeRemovalList();
+// Removes this download's record, at the end of a run that finished.
+void RemoveMoveRecord();
 
 // Writes SETUP.INI into the Windows folder and starts "grpconv -o". Reports nothing.
 void CreateStartMenuGroup();

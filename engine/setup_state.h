@@ -24,10 +24,15 @@ struct SetupState {
     // what this run copies there.
     bool installDirMade;
     bool dataDirMade;
-    // Whether this run took a file for one an earlier run had moved, and whether it
-    // copied one that was not installed yet.
-    bool tookEarlierMoves;
-    bool copiedNew;
+    // This download's record of a move under way (install_record.cpp): its value
+    // name, empty when it can have none; its state, a MoveRecord; whether this run
+    // resumes the install it names, and whether that one deleted the removal list.
+    char recordName[kPathSize];
+    int32_t record;
+    bool resuming;
+    bool listDone;
+    // Bit i: entry i of the removal list is a data file this run moved.
+    uint64_t removalMoved;
 };
 
 extern SetupState gSetup;

@@ -109,8 +109,15 @@ SysError CreateUserKey(const char* keyPath, UserKey* key);
 // and the data's size on return; data larger than the buffer gives kErrMoreData
 // and leaves the buffer's content unspecified.
 SysError ReadKeyValue(UserKey key, const char* name, void* data, uint32_t* size);
-// Stores `text` as a REG_SZ value, its terminating NUL included.
+// Stores `text` as a REG_SZ value, its terminating NUL included: the value is then
+// either wholly the new text or as it was. A name longer than 255 characters is
+// refused (the first Windows 95 allows no more).
 SysError WriteKeyText(UserKey key, const char* name, const char* text);
+// Removes one value; kErrFileNotFound when there is none.
+SysError DeleteKeyValue(UserKey key, const char* name);
+// Returns once the key's changes are on disk. Until then a power cut may lose them:
+// the system writes the registry out lazily.
+SysError FlushUserKey(UserKey key);
 void CloseUserKey(UserKey key);
 
 // The Windows folder, into a buffer of `size` bytes; kErrInsufficientBuffer when

@@ -33,7 +33,7 @@ protected:
         EXPECT_TRUE(ui.ended);
         EXPECT_FALSE(ui.finished);
         EXPECT_EQ(gSetup.stage, StageCollecting);
-        EXPECT_FALSE(memfs::RegistryKeyExists(kRecordKey));
+        EXPECT_FALSE(memfs::RegistryValue(kRecordKey, "location"));
         EXPECT_EQ(ui.events.back(), "end");
     }
     Distribution distribution;
@@ -191,7 +191,8 @@ TEST_F(Install, FailedCopyEndsTheSetupWithTheButtonsBack) {
     std::vector<std::string> tail(ui.events.end() - 4, ui.events.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"status Copying README.TXT", "error Could not copy README.TXT",
                                               "buttons on", "end"}));
-    EXPECT_EQ(memfs::List("D:\\Zoppel"), (std::vector<std::string>{"data", "ORDERFRM.DOC", "README.DOC", "ZOPPEL.EXE"}));
+    // A download without README.TXT is not installed in part.
+    EXPECT_EQ(memfs::List("D:\\Zoppel"), std::vector<std::string>{"data"});
     EXPECT_TRUE(memfs::StartedCommands().empty());
 
     // A data file that stays behind is told at the end; a long name ends in "...".
@@ -213,70 +214,75 @@ TEST_F(Install, ClearedCheckBoxWritesNoGroup) {
     for (const std::string& status : ui.statuses) EXPECT_NE(status, "Creating StartMenu shortcut");
 }
 
-TEST_F(Install, SecondInstallOverTheFirstFromTheSameFolderLosesNothing) {
-    // Run from the install folder itself, typed with a trailing backslash.
-    FreshMachine("D:\\Zoppel");
-    distribution.sourceDir = "D:\\Zoppel";
-    LayOut(distribution);
-    before = memfs::Files();
-    Run("d:\\zoppel\\");
-    EXPECT_TRUE(ui.finished);
-    EXPECT_STREQ(gSetup.dataDir, "d:\\zoppel\\\\data");
-    EXPECT_TRUE(memfs::Exists("D:\\Zoppel\\data\\level1.dat"));
-    EXPECT_EQ(memfs::RegistryValue(kRecordKey, "location")->data, std::string("d:\\zoppel\\\0", 11));
-}
-
-TEST_F(Install, RunAgainFromReadOnlyLeftoversKeepsAFatInstallAfterADaylightSavingChange) {
-    // Installed onto FAT from a download whose UNINSTAL.BAT is read-only and stays
-    // there; the clocks change, and every FAT time reads an hour on.
-    memfs::SetVolumeFat('D', true);
-    memfs::AddFile("E:\\SETUP\\UNINSTAL.BAT", ContentOf("UNINSTAL.BAT"), memfs::kAttrReadOnly);
-    Run("D:\\Zoppel");
-    ASSERT_TRUE(ui.finished);
-    memfs::AddFile("D:\\Zoppel\\zoppel.sav", "a saved game");
-    memfs::ShiftTimes('D', 36000000000);
-    const std::map<std::string, std::string> installed = memfs::Files();
-    ui = InstallUi();
-    Run("D:\\Zoppel");
-    EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy ZOPPEL.EXE"});
-    EXPECT_EQ(memfs::Files(), installed);
-}
-
-TEST_F(Install, RunAgainThatCopiesNothingNewKeepsTheSavedGame) {
-    // After a first run that got past the six files, the player has a saved game; a
-    // run again that has nothing it can move changes nothing, whatever stops it.
+TEST_F(Install, RunAgainFinishesWhereTheStoppedRunWasGoingAndKeepsTheSavedGame) {
+    // An older install, recorded, with a saved game; the new download goes elsewhere
+    // and stops, or leaves a file behind. The player plays, then runs the setup again
+    // with what the dialog proposes: the stopped install is finished, or nothing
+    // changes; the older install is never touched. The removal list, a saved game
+    // among it, is deleted once per install.
     const std::string tooLong = std::string(240, 'n') + ".dat";  // fits under E:\SETUP\data only
     struct Case {
         const char* why;
         std::function<void()> first, again;
-        std::string box;
+        bool firstFinishes;
+        std::string box;  // the second run's; none when it finishes
+        bool savedGameKept;
     };
     const Case cases[] = {
+        {"README.DOC does not fit",
+         [] {
+             memfs::FailCopiesPartWay(true);
+             memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\README.DOC", kErrDiskFull);
+         },
+         [] {}, false, "", false},
+        {"a data file does not fit", [] { memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\level1.dat", kErrDiskFull); },
+         [] {}, false, "", true},
         {"a data file held open in both runs",
          [] { memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\level1.dat", kErrSharingViolation); },
          [] { memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\level1.dat", kErrSharingViolation); },
-         "Could not copy level1.dat"},
-        {"a read-only leftover whose installed copy cannot be looked at",
-         [] { memfs::AddFile("E:\\SETUP\\UNINSTAL.BAT", ContentOf("UNINSTAL.BAT"), memfs::kAttrReadOnly); },
-         [] { memfs::FailOn(memfs::Op::LookUp, "D:\\Games\\Zoppel\\UNINSTAL.BAT", kErrSharingViolation); },
-         "Could not copy ZOPPEL.EXE"},
+         false, "Could not copy level1.dat", true},
+        {"big.lev, which the end deletes, held open",
+         [] { memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\data\\big.lev", kErrSharingViolation); }, [] {},
+         true, "Could not copy ZOPPEL.EXE", true},
         {"a data file whose name does not fit under the install folder",
-         [&] { memfs::AddFile("E:\\SETUP\\data\\" + tooLong, "long"); }, [] {}, "Could not copy ZOPPEL.EXE"},
+         [&] { memfs::AddFile("E:\\SETUP\\data\\" + tooLong, "long"); }, [] {}, false,
+         "Could not copy " + tooLong.substr(0, 109) + "...", true},
     };
     for (const Case& c : cases) {
         SetUp();
+        memfs::AddFile("D:\\Zoppel\\ZOPPEL.EXE", "an older version");
+        memfs::AddFile("D:\\Zoppel\\zoppel.sav", "an older saved game");
+        memfs::SetRegistryValue(kRecordKey, "location", memfs::kRegSz, std::string("D:\\Zoppel", 10));
+        const std::map<std::string, std::string> older = memfs::Files();
         c.first();
         ui = InstallUi();
-        ui.directoryField = "D:\\Games\\Zoppel";
-        RunInstall(&ui);
+        Run("D:\\Games\\Zoppel");
+        EXPECT_EQ(ui.finished, c.firstFinishes) << c.why;
         memfs::ClearFailures();
         memfs::AddFile("D:\\Games\\Zoppel\\zoppel.sav", "a saved game");
         const std::map<std::string, std::string> installed = memfs::Files();
         c.again();
+        memset(&gSetup, 0, sizeof gSetup);
+        strcpy(gSetup.sourceDir, "E:\\SETUP");
+        char proposal[kPathSize];
+        ProposeInstallDir(proposal);
+        EXPECT_STREQ(proposal, "D:\\Games\\Zoppel") << c.why;
         ui = InstallUi();
-        Run("D:\\Games\\Zoppel");
-        EXPECT_EQ(ui.errors, std::vector<std::string>{c.box}) << c.why;
-        EXPECT_EQ(memfs::Files(), installed) << c.why;
+        Run(proposal);
+        EXPECT_EQ(ui.errors, c.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.box}) << c.why;
+        for (const auto& [path, content] : older) {
+            if (path.rfind("D:\\Zoppel\\", 0) == 0) {
+                EXPECT_EQ(memfs::ReadFile(path), content) << c.why << path;
+            }
+        }
+        EXPECT_EQ(memfs::ReadFile("D:\\Games\\Zoppel\\zoppel.sav").has_value(), c.savedGameKept) << c.why;
+        if (!c.box.empty()) {
+            EXPECT_EQ(memfs::Files(), installed) << c.why;
+            continue;
+        }
+        for (std::string name : {"ZOPPEL.EXE", "README.DOC", "UNINSTAL.BAT", "data\\level1.dat"}) {
+            EXPECT_EQ(memfs::ReadFile("D:\\Games\\Zoppel\\" + name), ContentOf(name.substr(name.find('\\') + 1)));
+        }
     }
 
     // From a read-only medium over an earlier install of other versions, a missing

@@ -9,6 +9,7 @@ std::string ContentOf(const std::string& name) {
 
 void LayOut(const Distribution& d) {
     for (const char* name : InstallList) {
+        if (name == d.without) continue;
         ASSERT_TRUE(memfs::AddFile(d.sourceDir + "\\" + name, ContentOf(name)));
     }
     ASSERT_TRUE(memfs::AddFile(d.sourceDir + "\\SETUP.EXE", ContentOf("SETUP.EXE")));

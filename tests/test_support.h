@@ -20,6 +20,7 @@ struct Distribution {
     std::string sourceDir = "E:\\SETUP";
     std::vector<std::string> dataFiles = {"big.lev", "level1.dat", "sound.wav"};
     bool dataFolder = true;
+    std::string without;  // an install file the download lacks
 };
 void LayOut(const Distribution& distribution);
 std::string ContentOf(const std::string& name);

@@ -17,6 +17,7 @@ protected:
         snprintf(gSetup.installDir, kPathSize, "%s", installDir.c_str());
         snprintf(gSetup.dataDir, kPathSize, "%s\\data", installDir.c_str());
         memfs::AddFolder(gSetup.dataDir);
+        ReadMoveRecord();
         before = memfs::Files();
     }
     void ExpectNothingLost() {
@@ -77,70 +78,36 @@ TEST_F(Transfer, RunFromTheInstallFolderItselfCopiesAndDeletesNothing) {
     EXPECT_EQ(memfs::Files(), before);
 }
 
-TEST_F(Transfer, MissingInstallFileStopsWithItsNameAfterTheEarlierOnesMoved) {
+TEST_F(Transfer, MissingInstallFileStopsWithItsNameBeforeAnythingMoves) {
     Distribution d;
     Prepare("E:\\SETUP", "D:\\Zoppel", d);
     memfs::AddFile("D:\\Zoppel\\README.TXT", "older", memfs::kAttrReadOnly);
     ASSERT_EQ(DeleteOneFile("E:\\SETUP\\README.TXT"), kSysOk);
+    ReadMoveRecord();
     before = memfs::Files();
     EXPECT_FALSE(MoveInstallList(&ui));
     EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy README.TXT"});
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(memfs::ReadFile(std::string("D:\\Zoppel\\") + InstallList[i]), ContentOf(InstallList[i]));
-        EXPECT_FALSE(memfs::Exists(std::string("E:\\SETUP\\") + InstallList[i]));
-    }
-    // The failed file's destination is left alone, and nothing after it is touched.
+    EXPECT_EQ(ui.statuses, std::vector<std::string>{"Copying README.TXT"});
+    EXPECT_EQ(memfs::Files(), before);
     EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\README.TXT"), memfs::kAttrReadOnly);
-    EXPECT_TRUE(memfs::Exists("E:\\SETUP\\UNINSTAL.EXE"));
-    EXPECT_FALSE(memfs::Exists("D:\\Zoppel\\UNINSTAL.EXE"));
-    EXPECT_EQ(ui.statuses.back(), "Copying README.TXT");
-    ExpectNothingLost();
 
-    // ZOPPEL.EXE gone from the source, nothing copied yet, the rest to come: a file in
-    // its place counts as moved by an earlier run and is made normal; a folder or
-    // nothing there does not.
-    const std::optional<uint32_t> after[] = {std::nullopt, memfs::kAttrDirectory, 0u};
-    for (int held = 0; held < 3; ++held) {
-        Prepare("E:\\SETUP", "D:\\Zoppel", d);
-        ASSERT_EQ(DeleteOneFile("E:\\SETUP\\ZOPPEL.EXE"), kSysOk);
-        if (held == 1) memfs::AddFolder("D:\\Zoppel\\ZOPPEL.EXE");
-        if (held == 2) memfs::AddFile("D:\\Zoppel\\ZOPPEL.EXE", "moved before", memfs::kAttrHidden);
-        EXPECT_EQ(MoveInstallList(&ui), held == 2) << held;
-        EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\ZOPPEL.EXE"), after[held]) << held;
-    }
-}
-
-TEST_F(Transfer, ReadOnlySourcesArriveWritableAndStayInTheSource) {
-    Distribution d;
-    Prepare("E:\\SETUP", "D:\\Zoppel", d);
-    memfs::AddFile("E:\\SETUP\\README.DOC", ContentOf("README.DOC"), memfs::kAttrReadOnly);
-    memfs::AddFile("E:\\SETUP\\data\\sound.wav", ContentOf("sound.wav"), memfs::kAttrReadOnly);
-    before = memfs::Files();
-    ASSERT_TRUE(MoveInstallList(&ui));
-    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
-    EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\README.DOC"), 0u);
-    EXPECT_EQ(DeleteOneFile("D:\\Zoppel\\README.DOC"), kSysOk);
-    EXPECT_TRUE(memfs::Exists("E:\\SETUP\\README.DOC"));
-    EXPECT_EQ(memfs::List("E:\\SETUP\\data"), std::vector<std::string>{"sound.wav"});
-    EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\data\\sound.wav"), 0u);
-    EXPECT_TRUE(ui.errors.empty());
-    ExpectNothingLost();
-}
-
-TEST_F(Transfer, ReadOnlyMediumKeepsEverySource) {
-    Distribution d;
-    Prepare("E:\\SETUP", "D:\\Zoppel", d);
-    memfs::SetVolumeReadOnly('E', true);
-    ASSERT_TRUE(MoveInstallList(&ui));
-    MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind);
-    for (const auto& [path, content] : before) {
-        if (path.rfind("E:", 0) == 0) {
-            EXPECT_EQ(memfs::ReadFile(path), content) << path;
+    // ZOPPEL.EXE gone from the download: a file in its place counts as moved only when
+    // the download's record says a move into this folder is under way, and is then made
+    // normal; a folder or nothing there, or a record of another folder, does not.
+    const char* const records[] = {nullptr, "0D:\\zoppel", "1D:\\Elsewhere"};
+    for (const char* record : records) {
+        const std::optional<uint32_t> after[] = {std::nullopt, memfs::kAttrDirectory, record == records[1] ? 0u : 2u};
+        for (int held = 0; held < 3; ++held) {
+            Prepare("E:\\SETUP", "D:\\Zoppel", d);
+            ASSERT_EQ(DeleteOneFile("E:\\SETUP\\ZOPPEL.EXE"), kSysOk);
+            if (record) memfs::SetRegistryValue(kRecordKey + std::string("\\Pending"), "E:\\SETUP", memfs::kRegSz, record);
+            if (held == 1) memfs::AddFolder("D:\\Zoppel\\ZOPPEL.EXE");
+            if (held == 2) memfs::AddFile("D:\\Zoppel\\ZOPPEL.EXE", "moved before", memfs::kAttrHidden);
+            ReadMoveRecord();
+            EXPECT_EQ(MoveInstallList(&ui), held == 2 && record == records[1]) << held << (record ? record : "");
+            EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\ZOPPEL.EXE"), after[held]) << held << (record ? record : "");
         }
     }
-    for (const char* name : InstallList) EXPECT_TRUE(memfs::Exists(std::string("D:\\Zoppel\\") + name));
-    EXPECT_EQ(memfs::List("D:\\Zoppel\\data").size(), d.dataFiles.size());
-    EXPECT_TRUE(ui.errors.empty());
 }
 
 TEST_F(Transfer, SourceDataFolderShapes) {
@@ -171,33 +138,6 @@ TEST_F(Transfer, SourceDataFolderShapes) {
     EXPECT_FALSE(memfs::Exists("D:\\Zoppel\\data\\extra"));
     EXPECT_EQ(memfs::ReadFile("E:\\SETUP\\data\\extra\\deep.dat"), "deep");
     ExpectNothingLost();
-}
-
-TEST_F(Transfer, TrailingBackslashOnTheInstallFolderLosesNothing) {
-    // Run from the install folder, typed with a trailing backslash: the data files
-    // never count as equal to their destinations, and copying each onto itself fails,
-    // with every file where it belongs, made normal. A look-up that fails says
-    // nothing: the file is still the only copy.
-    Distribution d;
-    Prepare("D:\\Zoppel", "D:\\Zoppel\\", d);
-    snprintf(gSetup.dataDir, kPathSize, "D:\\Zoppel\\\\data");
-    memfs::AddFile("D:\\Zoppel\\data\\level1.dat", ContentOf("level1.dat"), memfs::kAttrHidden);
-    before = memfs::Files();
-    bool failed = false;
-    memfs::ObserveCalls([&](uint64_t n, const memfs::Call& call) {
-        if (!failed && call.op == memfs::Op::LookUp && call.path == "D:\\Zoppel\\\\data\\sound.wav") {
-            memfs::FailCall(n, kErrAccessDenied);
-            failed = true;
-        }
-    });
-    ASSERT_TRUE(MoveInstallList(&ui));
-    EXPECT_TRUE(MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind));
-    memfs::ObserveCalls(nullptr);
-    EXPECT_TRUE(failed);
-    EXPECT_EQ(memfs::Files(), before);
-    EXPECT_EQ(memfs::Attributes("D:\\Zoppel\\data\\level1.dat"), 0u);
-    EXPECT_TRUE(memfs::IsFolder("D:\\Zoppel\\data"));
-    EXPECT_TRUE(ui.errors.empty());
 }
 
 TEST_F(Transfer, DataFileThatCannotBeCopiedStaysAndKeepsTheFolder) {
@@ -246,11 +186,11 @@ TEST_F(Transfer, DeleteRemovalListDeletesOnlyItsOwnEntries) {
     memfs::AddFile("D:\\Zoppel\\LICENSE.TXT", "old", memfs::kAttrReadOnly);
     memfs::AddFile("D:\\Zoppel\\keep.txt", "mine");
     memfs::AddFile("D:\\Zoppel\\data\\keep.lev", "mine");
-    DeleteRemovalList();
+    DeleteRemovalList(true);
     EXPECT_EQ(memfs::List("D:\\Zoppel"), (std::vector<std::string>{"data", "keep.txt", "license.txt"}));
     EXPECT_EQ(memfs::List("D:\\Zoppel\\data"), std::vector<std::string>{"keep.lev"});
     // Nothing there: nothing happens, nothing is reported.
-    DeleteRemovalList();
+    DeleteRemovalList(true);
     EXPECT_TRUE(ui.events.empty());
 }
 

@@ -94,7 +94,7 @@ static INT_PTR InitSetupDialog(HWND dialog) {
     SetWindowTextA(dialog, kMessageTitle);
     SendDlgItemMessageA(dialog, IDC_INSTALL_DIR, EM_LIMITTEXT, kPathSize, 0);
     char location[kPathSize];
-    ReadInstallLocation(location);
+    ProposeInstallDir(location);
     SetDlgItemTextA(dialog, IDC_INSTALL_DIR, location);
     SendDlgItemMessageA(dialog, IDC_INSTALL_DIR, EM_SETSEL, 0, -1);
     SetFocus(GetDlgItem(dialog, IDC_INSTALL_DIR));

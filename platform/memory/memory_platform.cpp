@@ -57,7 +57,9 @@ struct World {
     bool copiesFailPartWay = false;
     std::string programPath = "C:\\SETUP\\SETUP.EXE";
     std::string programShortPath;
-    std::map<std::string, Key> keys;  // folded path -> key
+    std::map<std::string, Key> keys;     // folded path -> key
+    std::map<std::string, Key> durable;  // the keys as a power cut leaves them
+    bool flushesIgnored = false;
     std::map<uintptr_t, std::string> openKeys;
     std::map<uintptr_t, Listing> listings;
     uintptr_t nextHandle = 1;
@@ -273,7 +275,10 @@ SysError Enter(Op op, const std::string& path) {
     ++w.callCount;
     w.calls.push_back({op, path});
     if (w.observer) w.observer(w.callCount, w.calls.back());
-    if (w.powerCutAt != 0 && w.callCount >= w.powerCutAt) return kErrNotReady;
+    if (w.powerCutAt != 0 && w.callCount >= w.powerCutAt) {
+        if (w.callCount == w.powerCutAt) w.keys = w.durable;
+        return kErrNotReady;
+    }
     auto nth = w.failCalls.find(w.callCount);
     if (nth != w.failCalls.end()) return nth->second;
     for (const Injection& injection : w.injections) {
@@ -322,7 +327,7 @@ const char* OpName(Op op) {
     static const char* const names[] = {
         "FreeSpace", "MakeFolder", "LookUp", "CopyFile", "DeleteFile", "ResetAttributes", "RemoveFolder",
         "BeginListing", "NextEntry", "OpenKey", "CreateKey", "ReadValue", "WriteValue",
-        "WindowsFolder", "ShortForm", "WriteFile", "StartCommand", "ProgramPath",
+        "WindowsFolder", "ShortForm", "WriteFile", "StartCommand", "ProgramPath", "DeleteValue", "FlushKey",
     };
     return names[(int)op];
 }
@@ -458,16 +463,29 @@ std::map<std::string, std::string> Files() {
     return files;
 }
 
-void AddRegistryKey(const std::string& key) {
-    Key& entry = W().keys[Fold(key)];
+// Creates `key` and its missing parents in `keys`, as RegCreateKeyEx does.
+static Key& MakeKey(std::map<std::string, Key>& keys, const std::string& key) {
+    for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
+        Key& parent = keys[Fold(key.substr(0, at))];
+        if (parent.path.empty()) parent.path = key.substr(0, at);
+    }
+    Key& entry = keys[Fold(key)];
     if (entry.path.empty()) entry.path = key;
+    return entry;
+}
+
+void AddRegistryKey(const std::string& key) {
+    MakeKey(W().keys, key);
+    MakeKey(W().durable, key);
 }
 
 void SetRegistryValue(const std::string& key, const std::string& name, uint32_t type,
                       const std::string& data) {
-    AddRegistryKey(key);
-    W().keys[Fold(key)].values[Fold(name)] = {name, RegValue{type, data}};
+    MakeKey(W().keys, key).values[Fold(name)] = {name, RegValue{type, data}};
+    MakeKey(W().durable, key).values[Fold(name)] = {name, RegValue{type, data}};
 }
+
+void IgnoreFlushes(bool ignored) { W().flushesIgnored = ignored; }
 
 std::optional<RegValue> RegistryValue(const std::string& key, const std::string& name) {
     auto k = W().keys.find(Fold(key));
@@ -492,6 +510,7 @@ void FailCopiesPartWay(bool on) { W().copiesFailPartWay = on; }
 void CutPowerAt(uint64_t n) { W().powerCutAt = n; }
 
 void ClearFailures() {
+    if (W().powerCutAt != 0) W().keys = W().durable;
     W().injections.clear();
     W().failCalls.clear();
     W().powerCutAt = 0;
@@ -694,7 +713,7 @@ SysError OpenUserKeyForRead(const char* keyPath, UserKey* key) {
 
 SysError CreateUserKey(const char* keyPath, UserKey* key) {
     if (SysError error = Enter(Op::CreateKey, keyPath)) return error;
-    AddRegistryKey(keyPath);
+    MakeKey(W().keys, keyPath);
     return OpenKey(keyPath, key);
 }
 
@@ -716,9 +735,26 @@ SysError ReadKeyValue(UserKey key, const char* name, void* data, uint32_t* size)
 SysError WriteKeyText(UserKey key, const char* name, const char* text) {
     if (SysError error = Enter(Op::WriteValue, name)) return error;
     auto handle = W().openKeys.find(key);
-    if (handle == W().openKeys.end()) return kErrInvalidParameter;
+    if (handle == W().openKeys.end() || strlen(name) > 255) return kErrInvalidParameter;
     Key& entry = W().keys[handle->second];
     entry.values[Fold(name)] = {name, RegValue{kRegSz, std::string(text, strlen(text) + 1)}};
+    return kSysOk;
+}
+
+SysError DeleteKeyValue(UserKey key, const char* name) {
+    if (SysError error = Enter(Op::DeleteValue, name)) return error;
+    auto handle = W().openKeys.find(key);
+    if (handle == W().openKeys.end()) return kErrInvalidParameter;
+    return W().keys[handle->second].values.erase(Fold(name)) ? kSysOk : kErrFileNotFound;
+}
+
+SysError FlushUserKey(UserKey key) {
+    auto handle = W().openKeys.find(key);
+    if (SysError error = Enter(Op::FlushKey, handle == W().openKeys.end() ? "" : handle->second)) return error;
+    if (handle == W().openKeys.end()) return kErrInvalidParameter;
+    if (W().flushesIgnored) return kSysOk;
+    const Key& live = W().keys[handle->second];
+    MakeKey(W().durable, live.path).values = live.values;
     return kSysOk;
 }
 

@@ -29,7 +29,7 @@ enum : uint32_t {
 enum class Op {
     FreeSpace, MakeFolder, LookUp, CopyFile, DeleteFile, ResetAttributes, RemoveFolder,
     BeginListing, NextEntry, OpenKey, CreateKey, ReadValue, WriteValue,
-    WindowsFolder, ShortForm, WriteFile, StartCommand, ProgramPath,
+    WindowsFolder, ShortForm, WriteFile, StartCommand, ProgramPath, DeleteValue, FlushKey,
 };
 const char* OpName(Op op);
 
@@ -87,7 +87,11 @@ struct RegValue {
 };
 const uint32_t kRegSz = 1;
 const uint32_t kRegDword = 4;
+// The registry as the machine had it before: keys and values set here are on disk.
+// What the engine changes is on disk once it flushes that key; a power cut loses the
+// rest. With `ignored`, flushes write nothing, as if the engine made none.
 void AddRegistryKey(const std::string& key);
+void IgnoreFlushes(bool ignored);
 void SetRegistryValue(const std::string& key, const std::string& name, uint32_t type,
                       const std::string& data);
 std::optional<RegValue> RegistryValue(const std::string& key, const std::string& name);
@@ -110,7 +114,7 @@ void FailCall(uint64_t n, SysError error);
 // its cut destination, as a copy in progress does.
 void CutPowerAt(uint64_t n);
 // Takes back every injected failure and the power cut: the next run finds the
-// machine as the last one left it.
+// machine as the last one left it, the registry as it was last flushed after a cut.
 void ClearFailures();
 uint64_t CallCount();
 const std::vector<Call>& Calls();

@@ -157,6 +157,14 @@ SysError WriteKeyText(UserKey key, const char* name, const char* text) {
                                     (DWORD)strlen(text) + 1);
 }
 
+SysError DeleteKeyValue(UserKey key, const char* name) {
+    return (SysError)RegDeleteValueA((HKEY)key, name);
+}
+
+SysError FlushUserKey(UserKey key) {
+    return (SysError)RegFlushKey((HKEY)key);
+}
+
 void CloseUserKey(UserKey key) {
     RegCloseKey((HKEY)key);
 }
