@@ -4,7 +4,7 @@
 #   e2e.sh start            make the shared Wine session (prefix, display, drives)
 #   e2e.sh scenario NAME    run one scenario with a fresh source folder
 #   e2e.sh stop             end the session
-# Environment: SETUP_EXE, GRPCONV_EXE, DRIVER_EXE, E2E_RUN (run folder),
+# Environment: SETUP_EXE, GRPCONV_EXE, DRIVER_EXE, RULES_EXE, E2E_RUN (run folder),
 # E2E_SHOTS (screenshots), DECOYS (the folder of decoy tools that leads PATH).
 # Run as root, the tests run Wine and every program under Wine as the account
 # zoppel-e2e, in a run folder of its own that E2E_RUN/account-run names; the steps that
@@ -281,6 +281,16 @@ scenario_next_run_proposes_record() {
     expect_eq "$out" '1000=d:\games\My Zoppel' "the next run's proposal"
     drive dialog click 2 gone >/dev/null || fail "Cancel did not close the window"
     finish_setup
+}
+
+# The table of Windows' file rules through platform/win32, each row Wine can show.
+scenario_file_rules() {
+    cp "$RULES_EXE" "$WINEPREFIX/drive_c/rules.exe"
+    rm -rf "${RUN:?}/d/RULES"
+    wine_session_hand_over
+    out=$(timeout 120 "${AS_ACCOUNT[@]}" "$WINE" 'C:\rules.exe' 'D:\RULES' | tr -d '\r') || fail "a rule failed"
+    echo "$out"
+    echo "as $WINE_USER (uid $(id -u "$WINE_USER"))"
 }
 
 scenario_missing_file_box() {
