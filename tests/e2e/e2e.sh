@@ -140,7 +140,7 @@ scenario_typical_install() {
     expect_absent "$dst/data/big.lev"  # on the removal list
     # The read-only source stays behind; its copy arrives writable.
     expect_content "$RUN/e/SETUP/README.DOC" README.DOC
-    [ -w "$dst/README.DOC" ] || fail "README.DOC arrived read-only"
+    expect_eq "$(drive attrs 'D:\Games\Zoppel\README.DOC' | tr -d '\r')" attrs=20 "README.DOC's attributes"
     expect_eq "$(cd "$RUN/e/SETUP" && ls)" $'GRPCONV.EXE\nREADME.DOC\nSETUP.EXE' "what stays in the source"
     out=$(drive reg location reg version | tr -d '\r') || fail "driver steps failed"
     expect_eq "$out" $'location=D:\\Games\\Zoppel type=1 size=16\nversion=1.1 type=1 size=4' "install record"
@@ -281,6 +281,28 @@ scenario_next_run_proposes_record() {
     expect_eq "$out" '1000=d:\games\My Zoppel' "the next run's proposal"
     drive dialog click 2 gone >/dev/null || fail "Cancel did not close the window"
     finish_setup
+
+    # A new download over that install, whose README.TXT and level7.dat (not on the
+    # removal list) the player made read-only: the install completes with the
+    # download's files, made normal, deletes the saved game as the removal list says,
+    # and loses nothing else. (Windows refuses a copy over a read-only file.)
+    rm -rf "${RUN:?}/e/"*
+    lay_out "$RUN/e/SETUP"
+    echo "the player's notes" >"$dst/NOTES.TXT"
+    for name in README.TXT data/level7.dat; do
+        echo "an earlier install's $name" >"$dst/$name"
+        chmod a-w "$dst/$name"
+    done
+    start_setup
+    drive dialog click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "the install over read-only README.TXT and level7.dat did not complete"
+    finish_setup
+    expect_installed "$dst"
+    out=$(drive attrs 'd:\games\My Zoppel\README.TXT' attrs 'd:\games\My Zoppel\data\level7.dat' | tr -d '\r')
+    expect_eq "$out" $'attrs=20\nattrs=20' "attributes of README.TXT and level7.dat"
+    expect_eq "$(cd "$dst" && find . -type f | sort | tr '\n' ' ')" "$(printf './%s ' NOTES.TXT ORDERFRM.DOC \
+        README.DOC README.TXT UNINSTAL.BAT UNINSTAL.EXE ZOPPEL.EXE data/level7.dat data/sound.wav)" "the install folder"
+    expect_eq "$(ls -A "$RUN/e/SETUP")" SETUP.EXE "what stays in the download"
 }
 
 # The table of Windows' file rules through platform/win32, each row Wine can show.
