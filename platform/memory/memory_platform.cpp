@@ -18,6 +18,7 @@ struct Node {
     std::string shortName;  // empty when the name is already a valid 8.3 name
     bool folder = false;
     bool denyCreate = false;
+    bool deletePending = false;  // deleted while held open with delete sharing
     uint32_t attributes = 0;
     uint64_t lastWrite = 0;
     std::string content;
@@ -44,6 +45,12 @@ struct Key {
     std::map<std::string, std::pair<std::string, RegValue>> values;  // folded name -> (name, value)
 };
 
+// A file held open by a test: `node` is null once the file is gone.
+struct Hold {
+    Node* node;
+    bool shareDelete;
+};
+
 struct Injection {
     Op op;
     std::string path;  // canonical; empty for any
@@ -62,6 +69,8 @@ struct World {
     bool flushesIgnored = false;
     std::map<uintptr_t, std::string> openKeys;
     std::map<uintptr_t, Listing> listings;
+    std::map<uintptr_t, Hold> holds;
+    bool deleteOpenFiles = false;  // Windows 95's DeleteFile
     uintptr_t nextHandle = 1;
     std::vector<std::string> commands;
     std::vector<Injection> injections;
@@ -193,6 +202,7 @@ SysError Find(const std::string& path, Parsed* parsed, Node** node, Node** paren
     if (error != kSysOk) return error;
     if (parent) *parent = holder;
     *node = Child(holder, parsed->parts.back());
+    if (*node && (*node)->deletePending) return kErrAccessDenied;
     return *node ? kSysOk : kErrFileNotFound;
 }
 
@@ -241,6 +251,9 @@ Node* AddChild(Node* folder, const std::string& name, bool isFolder) {
 }
 
 void Remove(Node* folder, Node* child) {
+    for (auto& hold : W().holds) {
+        if (hold.second.node == child) hold.second.node = nullptr;
+    }
     for (auto it = folder->children.begin(); it != folder->children.end(); ++it) {
         if (it->second.get() == child) {
             folder->children.erase(it);
@@ -287,6 +300,21 @@ SysError Enter(Op op, const std::string& path) {
         }
     }
     return kSysOk;
+}
+
+// Whether a test holds `node` open: at all, or (`withoutDeleteSharing`) so that it
+// cannot be deleted.
+bool HeldOpen(const Node* node, bool withoutDeleteSharing) {
+    for (const auto& hold : W().holds) {
+        if (hold.second.node == node && !(withoutDeleteSharing && hold.second.shareDelete)) return true;
+    }
+    return false;
+}
+
+// The attributes a look-up reports: every file on a read-only volume is read-only.
+uint32_t Reported(const Parsed& parsed, const Node* node) {
+    bool cd = VolumeOf(parsed).readOnly && !node->folder;
+    return node->attributes | (cd ? (uint32_t)kAttrReadOnly : 0u);
 }
 
 // Checks that something may be created or changed inside `folder` on this volume.
@@ -378,7 +406,11 @@ void SetProgramPath(const std::string& widePath, const std::string& shortPath) {
     W().programShortPath = shortPath;
 }
 
-bool AddFolder(const std::string& path) { return CreatePath(path, true) != nullptr; }
+bool AddFolder(const std::string& path, uint32_t attributes) {
+    Node* node = CreatePath(path, true);
+    if (node) node->attributes = kAttrDirectory | attributes;
+    return node != nullptr;
+}
 
 bool AddFile(const std::string& path, const std::string& content, uint32_t attributes) {
     Node* node = CreatePath(path, false);
@@ -442,8 +474,40 @@ std::optional<uint32_t> Attributes(const std::string& path) {
     Parsed parsed;
     Node* node = nullptr;
     if (Find(path, &parsed, &node) != kSysOk) return std::nullopt;
-    return node->attributes;
+    return Reported(parsed, node);
 }
+
+uintptr_t HoldOpen(const std::string& path, bool shareDelete) {
+    Parsed parsed;
+    Node* node = nullptr;
+    if (Find(path, &parsed, &node) != kSysOk || node->folder || HeldOpen(node, false)) return 0;
+    uintptr_t handle = W().nextHandle++;
+    W().holds[handle] = Hold{node, shareDelete};
+    return handle;
+}
+
+// The folder that holds `node`, searched from `folder` down.
+static Node* HolderOf(Node* folder, const Node* node) {
+    for (auto& entry : folder->children) {
+        if (entry.second.get() == node) return folder;
+        Node* found = entry.second->folder ? HolderOf(entry.second.get(), node) : nullptr;
+        if (found) return found;
+    }
+    return nullptr;
+}
+
+void CloseHeld(uintptr_t hold) {
+    auto it = W().holds.find(hold);
+    if (it == W().holds.end()) return;
+    Node* node = it->second.node;
+    W().holds.erase(it);
+    if (!node || !node->deletePending || HeldOpen(node, false)) return;
+    for (auto& volume : W().volumes) {
+        if (Node* folder = HolderOf(volume.second.root.get(), node)) return Remove(folder, node);
+    }
+}
+
+void DeleteOpenFilesAsWindows95(bool on) { W().deleteOpenFiles = on; }
 
 std::vector<std::string> List(const std::string& path) {
     std::vector<std::string> names;
@@ -562,7 +626,7 @@ SysError LookUpPath(const char* path, PathFacts* facts) {
     Node* node = nullptr;
     if (SysError error = Find(path, &parsed, &node)) return error;
     facts->isFolder = node->folder;
-    facts->guarded = (node->attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0;
+    facts->guarded = (Reported(parsed, node) & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0;
     facts->size = node->content.size();
     facts->lastWrite = node->lastWrite;
     return kSysOk;
@@ -585,14 +649,15 @@ SysError CopyFileOver(const char* from, const char* to) {
     error = Find(to, &target, &dst, &parent);
     if (error != kSysOk && error != kErrFileNotFound) return fail(error);
     if (target.parts.empty()) return fail(kErrAccessDenied);
-    if (dst == src) return fail(kErrSharingViolation);
+    if (dst == src || HeldOpen(src, false)) return fail(kErrSharingViolation);
     if (SysError denied = Writable(target, dst ? nullptr : parent)) return fail(denied);
-    uint32_t kept = src->attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem);
+    uint32_t kept = Reported(source, src) & (kAttrReadOnly | kAttrHidden | kAttrSystem);
     if (dst) {
         if (dst->folder || (dst->attributes & kAttrReadOnly)) return fail(kErrAccessDenied);
         // Replacing a hidden or system file needs the same attributes on the new one.
         uint32_t guarded = dst->attributes & (kAttrHidden | kAttrSystem);
         if ((guarded & kept) != guarded) return fail(kErrAccessDenied);
+        if (HeldOpen(dst, false)) return fail(kErrSharingViolation);
     } else {
         dst = AddChild(parent, target.parts.back(), false);
     }
@@ -613,8 +678,12 @@ SysError DeleteOneFile(const char* path) {
     Node* node = nullptr;
     Node* parent = nullptr;
     if (SysError error = Find(path, &parsed, &node, &parent)) return error;
-    if (node->folder || (node->attributes & kAttrReadOnly)) return kErrAccessDenied;
-    if (VolumeOf(parsed).readOnly) return kErrAccessDenied;
+    if (node->folder || (Reported(parsed, node) & kAttrReadOnly)) return kErrAccessDenied;
+    if (HeldOpen(node, false) && !W().deleteOpenFiles) {
+        if (HeldOpen(node, true)) return kErrSharingViolation;
+        node->deletePending = true;  // gone at the last close
+        return kSysOk;
+    }
     Remove(parent, node);
     return kSysOk;
 }
@@ -636,9 +705,10 @@ SysError RemoveEmptyFolder(const char* path) {
     Node* parent = nullptr;
     if (SysError error = Find(path, &parsed, &node, &parent)) return error;
     if (!node->folder) return kErrDirectory;
-    if (!parent) return kErrAccessDenied;
+    // Read-only is looked at before whether the folder is empty.
+    if (!parent || (node->attributes & kAttrReadOnly)) return kErrAccessDenied;
     if (!node->children.empty()) return kErrDirNotEmpty;
-    if (VolumeOf(parsed).readOnly || (node->attributes & kAttrReadOnly)) return kErrAccessDenied;
+    if (VolumeOf(parsed).readOnly) return kErrAccessDenied;
     Remove(parent, node);
     return kSysOk;
 }
@@ -798,6 +868,7 @@ SysError WriteNewFile(const char* path, const void* data, uint32_t length) {
     if (parsed.parts.empty()) return kErrAccessDenied;
     if (SysError denied = Writable(parsed, node ? nullptr : parent)) return denied;
     if (node && (node->folder || (node->attributes & kAttrReadOnly))) return kErrAccessDenied;
+    if (node && HeldOpen(node, false)) return kErrSharingViolation;
     if (!node) node = AddChild(parent, parsed.parts.back(), false);
     node->content.assign((const char*)data, length);
     node->attributes = kAttrArchive;

@@ -44,7 +44,8 @@ void Reset();
 
 void AddVolume(char letter, VolumeSpace space);
 void SetVolumeSpace(char letter, VolumeSpace space);
-// A volume on which nothing can be created, changed or deleted, as on a CD.
+// A volume on which nothing can be created, changed or deleted, as on a CD: every
+// file on it reports the read-only attribute, which a copy of it then carries.
 void SetVolumeReadOnly(char letter, bool readOnly);
 // A FAT volume: every last-write time on it is rounded up to an even second, a
 // copy's too.
@@ -62,7 +63,9 @@ void SetProgramPath(const std::string& widePath, const std::string& shortPath = 
 // Creation helpers create missing parents; they return false on a bad path. Every
 // write gives a file a last-write time more than 2 seconds later than any before, off
 // the whole second; a copy keeps its source's (to 2 seconds on FAT).
-bool AddFolder(const std::string& path);
+// A folder's attributes: read-only makes its removal fail (kErrAccessDenied) before
+// whether it is empty is looked at; creating in it stays allowed.
+bool AddFolder(const std::string& path, uint32_t attributes = 0);
 bool AddFile(const std::string& path, const std::string& content, uint32_t attributes = 0);
 // A copy of the file `from` at `to` as an earlier copy left it: the same content,
 // attributes and last-write time (to 2 seconds on FAT).
@@ -71,6 +74,17 @@ bool AddCopy(const std::string& from, const std::string& to);
 bool SetShortName(const std::string& path, const std::string& shortName);
 // A folder in which nothing new can be created (kErrAccessDenied).
 bool DenyCreateIn(const std::string& path);
+
+// Opens a file as a program does that keeps it open (a running game): without sharing,
+// or sharing delete only. While it is held, copying from it or over it fails
+// (kErrSharingViolation), and so does deleting it, unless the hold shares delete: then
+// the delete succeeds and the name stays, listed, until the last close, while every
+// call that opens it fails (kErrAccessDenied), as the look-ups here do. A hold without
+// sharing conflicts with every other; 0 when the file is missing, a folder or held so.
+uintptr_t HoldOpen(const std::string& path, bool shareDelete);
+void CloseHeld(uintptr_t hold);
+// As Windows 95, whose DeleteFile deletes a file open for normal I/O at once.
+void DeleteOpenFilesAsWindows95(bool on);
 
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);

@@ -4,7 +4,11 @@
 #   e2e.sh start            make the shared Wine session (prefix, display, drives)
 #   e2e.sh scenario NAME    run one scenario with a fresh source folder
 #   e2e.sh stop             end the session
-# Environment: SETUP_EXE, DRIVER_EXE, E2E_RUN (run folder), E2E_SHOTS (screenshots).
+# Environment: SETUP_EXE, GRPCONV_EXE, DRIVER_EXE, RULES_EXE, E2E_RUN (run folder),
+# E2E_SHOTS (screenshots), DECOYS (the folder of decoy tools that leads PATH).
+# Run as root, the tests run Wine and every program under Wine as the account
+# zoppel-e2e, in a run folder of its own that E2E_RUN/account-run names; the steps that
+# need root (mounts) stay root's. Run as another user, they run as that user.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 RUN=${E2E_RUN:?}
@@ -58,7 +62,7 @@ lay_out() {
 }
 
 programs_folder() {
-    echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+    echo "$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 }
 
 # Clears every trace of earlier scenarios: drives, record, group file and group.
@@ -66,7 +70,7 @@ fresh_machine() {
     stop_setup
     rm -rf "${RUN:?}/d/"* "$RUN/e/"* "$RUN/small/"* "$WINEPREFIX/drive_c/windows/SETUP.INI"
     rm -rf "$(programs_folder)/Zoppel"*
-    timeout 60 "$WINE" reg delete 'HKCU\Software\Kestrova' /f >/dev/null 2>&1 || true
+    wine_do reg delete 'HKCU\Software\Kestrova' /f >/dev/null 2>&1 || true
     : >"$RUN/setup.log"
 }
 
@@ -136,7 +140,7 @@ scenario_typical_install() {
     expect_absent "$dst/data/big.lev"  # on the removal list
     # The read-only source stays behind; its copy arrives writable.
     expect_content "$RUN/e/SETUP/README.DOC" README.DOC
-    [ -w "$dst/README.DOC" ] || fail "README.DOC arrived read-only"
+    expect_eq "$(drive attrs 'D:\Games\Zoppel\README.DOC' | tr -d '\r')" attrs=20 "README.DOC's attributes"
     expect_eq "$(cd "$RUN/e/SETUP" && ls)" $'GRPCONV.EXE\nREADME.DOC\nSETUP.EXE' "what stays in the source"
     out=$(drive reg location reg version | tr -d '\r') || fail "driver steps failed"
     expect_eq "$out" $'location=D:\\Games\\Zoppel type=1 size=16\nversion=1.1 type=1 size=4' "install record"
@@ -237,12 +241,12 @@ scenario_start_menu_group() {
     rm -f "$(programs_folder)/Zoppel/Readme.lnk"
     rm -rf "${RUN:?}/e/"*
     lay_out "$RUN/e/SETUP" with-converter
-    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\AppDefaults\GRPCONV.EXE' /v Version /d vista /f >/dev/null
+    wine_do reg add 'HKCU\Software\Wine\AppDefaults\GRPCONV.EXE' /v Version /d vista /f >/dev/null
     start_setup
     drive dialog set 1000 'D:\My Games\Zoppel' click 1 wait-visible 1009 1 click 1009 gone group Zoppel 4 >/dev/null \
         || fail "second install did not bring the group back"
     finish_setup
-    timeout 60 "$WINE" reg delete 'HKCU\Software\Wine\AppDefaults\GRPCONV.EXE' /f >/dev/null
+    wine_do reg delete 'HKCU\Software\Wine\AppDefaults\GRPCONV.EXE' /f >/dev/null
     expect_eq "$(drive group-count Zoppel | tr -d '\r')" "groups=1 links=4" "groups after two installs"
     [ -f "$WINEPREFIX/drive_c/windows/SETUP.INI" ] || fail "the converter removed SETUP.INI"
 }
@@ -277,6 +281,38 @@ scenario_next_run_proposes_record() {
     expect_eq "$out" '1000=d:\games\My Zoppel' "the next run's proposal"
     drive dialog click 2 gone >/dev/null || fail "Cancel did not close the window"
     finish_setup
+
+    # A new download over that install, whose README.TXT and level7.dat (not on the
+    # removal list) the player made read-only: the install completes with the
+    # download's files, made normal, deletes the saved game as the removal list says,
+    # and loses nothing else. (Windows refuses a copy over a read-only file.)
+    rm -rf "${RUN:?}/e/"*
+    lay_out "$RUN/e/SETUP"
+    echo "the player's notes" >"$dst/NOTES.TXT"
+    for name in README.TXT data/level7.dat; do
+        echo "an earlier install's $name" >"$dst/$name"
+        chmod a-w "$dst/$name"
+    done
+    start_setup
+    drive dialog click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
+        || fail "the install over read-only README.TXT and level7.dat did not complete"
+    finish_setup
+    expect_installed "$dst"
+    out=$(drive attrs 'd:\games\My Zoppel\README.TXT' attrs 'd:\games\My Zoppel\data\level7.dat' | tr -d '\r')
+    expect_eq "$out" $'attrs=20\nattrs=20' "attributes of README.TXT and level7.dat"
+    expect_eq "$(cd "$dst" && find . -type f | sort | tr '\n' ' ')" "$(printf './%s ' NOTES.TXT ORDERFRM.DOC \
+        README.DOC README.TXT UNINSTAL.BAT UNINSTAL.EXE ZOPPEL.EXE data/level7.dat data/sound.wav)" "the install folder"
+    expect_eq "$(ls -A "$RUN/e/SETUP")" SETUP.EXE "what stays in the download"
+}
+
+# The table of Windows' file rules through platform/win32, each row Wine can show.
+scenario_file_rules() {
+    cp "$RULES_EXE" "$WINEPREFIX/drive_c/rules.exe"
+    rm -rf "${RUN:?}/d/RULES"
+    wine_session_hand_over
+    out=$(timeout 120 "${AS_ACCOUNT[@]}" "$WINE" 'C:\rules.exe' 'D:\RULES' | tr -d '\r') || fail "a rule failed"
+    echo "$out"
+    echo "as $WINE_USER (uid $(id -u "$WINE_USER"))"
 }
 
 scenario_missing_file_box() {
@@ -466,13 +502,13 @@ scenario_old_windows() {
     lay_out "$RUN/e/SETUP"
     local before
     before=$(snapshot)
-    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /v Version /d win31 /f >/dev/null
+    wine_do reg add 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /v Version /d win31 /f >/dev/null
     start_setup
     out=$(drive box | tr -d '\r') || fail "driver steps failed"
     expect_eq "$out" 'box=Zoppel does not work with this version of Windows.' "version box"
     drive ok-box >/dev/null || fail "the box did not go"
     finish_setup
-    timeout 60 "$WINE" reg delete 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /f >/dev/null
+    wine_do reg delete 'HKCU\Software\Wine\AppDefaults\SETUP.EXE' /f >/dev/null
     expect_eq "$(snapshot)" "$before" "files after the refusal"
     expect_no_record
     expect_absent "$WINEPREFIX/drive_c/windows/SETUP.INI"
@@ -527,8 +563,8 @@ scenario_source_folder_names() {
     /usr/bin/localedef -i ja_JP -f UTF-8 "$RUN/locale/ja_JP.UTF-8" >/dev/null 2>&1 || fail "localedef failed"
     lay_out "$RUN/e/ゲーム表"
     SETUP_ENV=(LOCPATH="$RUN/locale" LC_ALL=ja_JP.UTF-8)
-    expect_eq "$(timeout 60 /usr/bin/env "${SETUP_ENV[@]}" "$WINE" 'C:\driver.exe' code-page | tr -d '\r')" \
-        acp=932 "the code page of a process in the Japanese locale"
+    out=$(timeout 60 "${AS_ACCOUNT[@]}" /usr/bin/env "${SETUP_ENV[@]}" "$WINE" 'C:\driver.exe' code-page | tr -d '\r')
+    expect_eq "$out" acp=932 "the code page of a process in the Japanese locale"
     install_from "$RUN/e/ゲーム表" 'E:\ゲーム表'
     # 140 kanji: under 260 characters, but over 259 bytes in this code page. The
     # program's path is then taken in its short form.
@@ -582,10 +618,10 @@ scenario_browse() {
     # keeps the folders it has looked up.)
     start_setup
     local folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
-    mkdir -p "$WINEPREFIX/drive_c/users/$(id -un)/Łesktop"
-    timeout 60 "$WINE" reg add "$folders" /v Desktop /t REG_EXPAND_SZ /d "%USERPROFILE%\\Łesktop" /f >/dev/null
+    mkdir -p "$WINEPREFIX/drive_c/users/$WINE_USER/Łesktop"
+    wine_do reg add "$folders" /v Desktop /t REG_EXPAND_SZ /d "%USERPROFILE%\\Łesktop" /f >/dev/null
     out=$(drive dialog click 1008 picker pick-top text 1000 | tr -d '\r') || fail "driver steps failed"
-    timeout 60 "$WINE" reg add "$folders" /v Desktop /t REG_EXPAND_SZ /d '%USERPROFILE%\Desktop' /f >/dev/null
+    wine_do reg add "$folders" /v Desktop /t REG_EXPAND_SZ /d '%USERPROFILE%\Desktop' /f >/dev/null
     case "$out" in
         '1000=C:\users\'*'~'*) expect_eq "$(drive attrs "${out#1000=}" | tr -d '\r')" attrs=10 "what the field names" ;;
         *) fail "field after picking a folder the code page cannot hold: [$out]" ;;
@@ -594,12 +630,17 @@ scenario_browse() {
     finish_setup
 }
 
+if [ "$(id -u)" -eq 0 ]; then
+    wine_session_as_account zoppel-e2e "$RUN/account-run" "$([ "${1:-}" == start ] && echo fresh)"
+fi
 case "${1:-}" in
     start)
         wine_session_start
+        echo "Wine runs as $(/usr/bin/ps -o user= -p "$(cat "$RUN/session.keeper")") in $RUN"
         ;;
     stop)
         wine_session_stop
+        if [ ${#AS_ACCOUNT[@]} -ne 0 ]; then rm -rf "$RUN" "$E2E_RUN/account-run"; fi
         ;;
     scenario)
         wine_session_env
