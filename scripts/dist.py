@@ -25,7 +25,7 @@ DATA = "data"
 # Started by Windows 95 and later when the disc is inserted: runs the setup, and the
 # drive shows the setup's icon.
 AUTORUN = b"[autorun]\r\nopen=SETUP.EXE\r\nicon=SETUP.EXE\r\n"
-# What a shipped file's name must not be, that the player's Windows installs it.
+# Names a player's Windows cannot take as they are, each with the reason told.
 NAME_RULES = (
     (r"[^ -~]", "holds characters outside printable ASCII, which the setup's ANSI calls cannot name on every "
      "code page"),
@@ -297,8 +297,7 @@ def release_time():
 
 
 def hold_lock(parent):
-    """Locks `parent` for this run and the programs it starts (until the last of them
-    ends, however it ends), so that no other run touches its stage or its outputs."""
+    """Locks `parent` for this run and the programs it starts, until the last of them ends."""
     with failing_as(f"cannot open the folder {parent} to lock it"):
         descriptor = os.open(parent, os.O_RDONLY | os.O_DIRECTORY)
     try:
@@ -458,6 +457,7 @@ def run(payload, given_out, build):
         try:
             files = assemble(stage, out, payload, build, contents, signing, epoch, lock)
             survey(places, lock)  # again: OUT-DIR may have changed meanwhile
+            os.sync()  # the new outputs are on the disk before the mark that says they are whole
             open(os.path.join(stage, ALL_MADE), "wb").close()
         except BaseException:
             with contextlib.suppress(OSError):
