@@ -1,92 +1,50 @@
 #!/usr/bin/python3
-"""Assembles what ships: the folder OUT-DIR (SETUP.EXE and GRPCONV.EXE from the build,
-the six game files and the files of the "data" folder from a folder that holds the
-game), and beside it OUT-DIR.zip, an archive of that folder, and OUT-DIR.iso, a CD
-image of it (ISO 9660 with Joliet names, volume ZOPPEL) whose AUTORUN.INF starts
-SETUP.EXE. With SIGN_CERT (a PKCS#12 .pfx file) and SIGN_PASSWORD_FILE (a file whose
-first line is its password), both programs are signed with osslsigncode (SHA-256),
-time-stamped by SIGN_TIMESTAMP_URL when that is given.
-
-The files of the archive and the image are dated by the commit shipped:
-SOURCE_DATE_EPOCH when it is set, else the committer time of this checkout's HEAD.
-
-All three are made in a stage beside their places and put there only once all three
-are whole: a run that is refused, fails or is stopped leaves the previous ones. Only an
-empty folder or a previous distribution is ever replaced, and only one run at a time
-works beside OUT-DIR.
+"""Makes what ships: the folder OUT-DIR (SETUP.EXE and GRPCONV.EXE from the build, the
+six game files and the files of "data" from PAYLOAD-DIR), OUT-DIR.zip, an archive of it,
+and OUT-DIR.iso, a CD image of it whose AUTORUN.INF starts SETUP.EXE; signed with
+SIGN_CERT and SIGN_PASSWORD_FILE (time-stamped by SIGN_TIMESTAMP_URL) when they are set;
+dated by SOURCE_DATE_EPOCH, else by this checkout's last commit. The .zip lists what a
+run made, and only that is ever replaced. The three are made in the stage
+OUT-DIR.make-dist and put in place by renames, which the next run finishes should this
+one be stopped. One run at a time works in OUT-DIR's parent folder.
 
 Usage: dist.py PAYLOAD-DIR OUT-DIR BUILD-DIR
 """
-import contextlib
-import fcntl
-import os
-import re
-import shlex
-import shutil
-import signal
-import stat
-import subprocess
-import sys
-import tempfile
-import threading
-import time
-import zipfile
+import contextlib, fcntl, os, re, shutil, signal, stat, subprocess, sys, time, zipfile, zlib  # noqa: E401
 
-sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import make_zip  # noqa: E402
-
-GIT = "/usr/bin/git"
-OSSLSIGNCODE = "/usr/bin/osslsigncode"
-XORRISO = "/usr/bin/xorriso"
+CHECKOUT = os.path.dirname(os.path.dirname(os.path.realpath(__file__)))
+# The table of the files the setup deletes at its end is read from the engine itself.
+ENGINE_SOURCE = os.path.join(CHECKOUT, "engine", "file_transfer.cpp")
+REMOVAL_COUNT = 38
+GIT, OSSLSIGNCODE, XORRISO = "/usr/bin/git", "/usr/bin/osslsigncode", "/usr/bin/xorriso"
 INSTALL_LIST = ("ZOPPEL.EXE", "ORDERFRM.DOC", "README.DOC", "README.TXT", "UNINSTAL.EXE", "UNINSTAL.BAT")
 PROGRAMS = ("SETUP.EXE", "GRPCONV.EXE")
 # What Windows shows for the program when it asks to elevate it.
 DESCRIPTIONS = {"SETUP.EXE": "Zoppel Setup", "GRPCONV.EXE": "Zoppel program group converter"}
 DATA = "data"
-# The data files the setup deletes from the install folder at its end (RemovalList in
-# engine/file_transfer.cpp): shipping one is allowed, but the publisher should know.
-REMOVED_DATA = {name.upper() for name in (
-    "big.lev", "big2.lev", "bonus1.lev", "bonus2.lev", "bonus3.lev", "bonus4.lev", "bonus5.lev",
-    "cannons.lev", "cross.lev", "high.lev", "island.lev", "map1.lev", "map2.lev", "plats.lev",
-    "raised.lev", "robots.lev", "skil.lev", "start.lev", "tunnel.lev", "wood.lev", "keslogo.dat",
-    "e_block.dat", "e_lblk.dat", "e_lev1.dat", "e_lev2.dat", "in_hamr.dat", "in_zopp.dat",
-    "player0.dat", "player1.dat", "player2.dat", "tools0.dat", "tools1.dat", "tools2.dat",
-    "tools2a.dat", "tools2b.dat")}
-# Every file in the archive and the image carries the time of the commit shipped, so
-# that one commit's distribution always has the same bytes, while a file that keeps its
-# size from one release to the next still differs in its date (the setup takes a file
-# of the same size and last-write time for one already installed). Without a commit
-# to tell it: 2000-01-01 00:00 UTC.
-FALLBACK_EPOCH = 946684800
-VOLUME_ID = b"ZOPPEL"
 # Started by Windows 95 and later when the disc is inserted: runs the setup, and the
 # drive shows the setup's icon.
 AUTORUN = b"[autorun]\r\nopen=SETUP.EXE\r\nicon=SETUP.EXE\r\n"
-UTF8_BOM = b"\xef\xbb\xbf"
-STOP_SIGNALS = (signal.SIGHUP, signal.SIGINT, signal.SIGTERM)
-
+# Names a player's Windows cannot take as they are, each with the reason told.
+NAME_RULES = (
+    (r"[^ -~]", "holds characters outside printable ASCII, which the setup's ANSI calls cannot name on every "
+     "code page"),
+    (r'[<>:"/\\|?*]', 'holds one of < > : " / \\ | ? *, which Windows refuses'),
+    (r"[. ]$", "ends in a dot or a space, which Windows drops"),
+    (r"(?i)^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\.|$)", "is a device's on Windows (CON, PRN, AUX, NUL, COM1 to "
+     "COM9, LPT1 to LPT9, with any extension)"),
+    (r"^.{65}|;", "does not fit the CD image's Joliet names (up to 64 characters, no ;)"))
 OUTPUTS = ("folder", "zip", "iso")
-# A stage is OUT-DIR.partial.<mkdtemp's eight characters>, and only a name of that whole
-# form is taken for one (OUT-DIR.partial.x may be another OUT-DIR). Its mark is written
-# first, so that a later run can tell it from a folder of the user's that has such a name.
-STAGE_INFIX = ".partial."
-STAGE_SUFFIX = r"\.partial\.[a-z0-9_]{8}"
-STAGE_MARK = ".zoppel-dist-stage"
-STAGE_MARK_TEXT = b"A stage of Zoppel's make dist (scripts/dist.py); its next run removes it.\n"
-STAGE_ENTRIES = {STAGE_MARK, "cd-root"} | {f"{age}.{name}" for age in ("new", "old") for name in OUTPUTS}
-
-
-class Refusal(Exception):
-    pass
-
-
-class Stopped(Exception):
-    pass
+ONLY_MADE = "make dist replaces only what it made, as its .zip lists it"
+# A stage's mark is made first and removed last, so that the next run knows it for one
+# whenever a run was stopped; ALL_MADE is made once the three new outputs are whole and
+# removed once they are all in place.
+MARK, ALL_MADE = "MADE-BY-MAKE-DIST", "ALL-MADE"
 
 
 def refuse(message):
-    raise Refusal(message)
+    # A refusal is an exit, which removes this run's stage on its way out.
+    sys.exit(f"dist: {message}; no distribution was made")
 
 
 @contextlib.contextmanager
@@ -98,353 +56,170 @@ def failing_as(what):
         refuse(f"{what}: {error.strerror or error}")
 
 
-def walk(top):
-    def unreadable(error):
-        raise error  # os.walk would pass over a folder it cannot read
-
-    return os.walk(top, onerror=unreadable)
+def unreadable(error):
+    refuse(f"cannot read {error.filename}: {error.strerror}")  # os.walk would pass over it
 
 
-# SIGHUP, SIGINT and SIGTERM stop the run as a Stopped exception, once, while it may
-# still stop; from the swap on they are let pass, since the swap and the clean-up are
-# only right when they run to their end. (A signal mask would not do: Python runs a
-# handler some bytecodes after the signal came, whatever the mask is by then.)
-may_stop = True
+def folder_listing(folder):
+    """The folder's entries as its archive lists them: "name/" for a folder, the size and
+    CRC-32 of a file, and anything else as "not a plain file"."""
+    listing = {}
+    for parent, folders, files in os.walk(folder, onerror=unreadable):
+        prefix = os.path.relpath(parent, folder).replace(os.sep, "/") + "/"
+        for name in folders + files:
+            path, name = os.path.join(parent, name), (prefix + name).removeprefix("./")
+            mode = os.lstat(path).st_mode
+            if stat.S_ISDIR(mode):
+                listing[name + "/"] = "folder"
+            elif not stat.S_ISREG(mode):
+                listing[name] = "not a plain file"
+            else:
+                crc = 0
+                with open(path, "rb") as source:
+                    while chunk := source.read(1 << 20):
+                        crc = zlib.crc32(chunk, crc)
+                listing[name] = (os.path.getsize(path), crc)
+    return listing
 
 
-def on_signal(signum, frame):
-    global may_stop
-    if may_stop:
-        may_stop = False
-        raise Stopped(signal.Signals(signum).name)
-
-
-def ascii_upper(name):
-    # The names that matter are ASCII; str.upper() would also make "SETUP.EXE" of
-    # names such as "ſetup.exe".
-    return name.upper() if name.isascii() else name
-
-
-def lstat_or_none(path):
-    try:
-        return os.lstat(path)
-    except FileNotFoundError:
-        return None
-
-
-# What a distribution holds, whoever made it: the programs and the six files (in any
-# case), and the data folder with files alone in it (the setup moves only those).
-ALLOWED_FILES = {ascii_upper(name) for name in PROGRAMS + INSTALL_LIST}
-ONLY_DISTRIBUTIONS = "only an empty folder or a previous distribution is replaced"
-
-
-def is_data(name):
-    return ascii_upper(name) == DATA.upper()
-
-
-def folder_entries(folder):
-    """The entries of `folder` and of its data folder ("data/NAME"), each with its lstat."""
-    entries = {}
-    for name in os.listdir(folder):
-        facts = entries[name] = os.lstat(os.path.join(folder, name))
-        if is_data(name) and stat.S_ISDIR(facts.st_mode):
-            for inner in os.listdir(os.path.join(folder, name)):
-                entries[f"{name}/{inner}"] = os.lstat(os.path.join(folder, name, inner))
-    return entries
-
-
-def foreign_entry(entries):
-    """The first of `entries` (from folder_entries) that no distribution holds."""
-    for name in sorted(entries):
-        mode = entries[name].st_mode
-        top, _, inner = name.partition("/")
-        if inner and stat.S_ISREG(mode):
-            continue
-        if not inner and stat.S_ISREG(mode) and ascii_upper(top) in ALLOWED_FILES:
-            continue
-        if not inner and stat.S_ISDIR(mode) and is_data(top):
-            continue
-        return name
-    return None
-
-
-def is_distribution_archive(path):
-    """Whether the archive's names are a distribution's: SETUP.EXE, nothing at the top
-    but what a distribution holds, and only files directly in data."""
+def zip_listing(path):
+    """The archive's entries, as folder_listing gives them; None if it is no archive."""
     try:
         with zipfile.ZipFile(path) as archive:
-            names = archive.namelist()
-    except (zipfile.BadZipFile, ValueError, EOFError):
-        return False
-    for name in names:
-        top, slash, inner = name.partition("/")
-        if not slash and ascii_upper(top) in ALLOWED_FILES:
-            continue
-        if slash and is_data(top) and "/" not in inner:
-            continue  # "data/" itself, or a file in it
-        return False
-    return "SETUP.EXE" in map(ascii_upper, names)
-
-
-def is_distribution_image(path):
-    """Whether the image is one of this tool's: volume ZOPPEL, AUTORUN.INF at its root."""
-    with open(path, "rb") as image:
-        image.seek(16 * 2048)
-        volume = image.read(2048)
-        if len(volume) < 2048 or volume[:6] != b"\x01CD001" or volume[40:72] != VOLUME_ID.ljust(32):
-            return False
-        # The root folder's record in the volume descriptor: where it is and how long.
-        root = volume[156:190]
-        image.seek(int.from_bytes(root[2:6], "little") * 2048)
-        records = image.read(min(int.from_bytes(root[10:14], "little"), 1 << 20))
-    offset = 0
-    while offset < len(records):
-        size = records[offset]
-        if size == 0:  # no record crosses the end of a sector; the rest of this one is padding
-            offset = (offset // 2048 + 1) * 2048
-            continue
-        name = records[offset + 33:offset + 33 + records[offset + 32]]
-        if name.split(b";")[0] == b"AUTORUN.INF":
-            return True
-        offset += size
-    return False
-
-
-def identity(facts):
-    """What tells an entry from its replacement: a file's size and time too, as a file
-    rewritten in place keeps its inode."""
-    kind = stat.S_IFMT(facts.st_mode)
-    extra = (facts.st_size, facts.st_mtime_ns) if kind == stat.S_IFREG else ()
-    return (kind, facts.st_dev, facts.st_ino) + extra
-
-
-def survey(output, path, shown):
-    """Refuses unless `path` is absent or holds what this tool replaces at the place
-    `shown` of `output` ("folder", "zip" or "iso"); else returns what is there, to tell
-    later whether it changed: None when absent, the identities of the folder's entries,
-    or the file's identity."""
-    try:
-        facts = lstat_or_none(path)
-        if facts is None:
-            return None
-        if output == "folder":
-            if stat.S_ISLNK(facts.st_mode):
-                refuse(f"OUT-DIR {shown} is a symbolic link; {ONLY_DISTRIBUTIONS}")
-            if not stat.S_ISDIR(facts.st_mode):
-                refuse(f"OUT-DIR {shown} is not a folder; {ONLY_DISTRIBUTIONS}")
-            entries = folder_entries(path)
-            foreign = foreign_entry(entries)
-            if foreign is not None:
-                refuse(f"OUT-DIR {shown} holds {foreign}, which no distribution holds; {ONLY_DISTRIBUTIONS}")
-            if entries and "SETUP.EXE" not in map(ascii_upper, entries):
-                refuse(f"OUT-DIR {shown} holds no SETUP.EXE; {ONLY_DISTRIBUTIONS}")
-            return {name: identity(entry) for name, entry in entries.items()}
-        kind, what, test = {
-            "zip": ("archive", "a distribution's archive (SETUP.EXE, and nothing a distribution does not hold)",
-                    is_distribution_archive),
-            "iso": ("CD image", "a CD image of make dist's (volume ZOPPEL, AUTORUN.INF at its root)",
-                    is_distribution_image)}[output]
-        if stat.S_ISLNK(facts.st_mode):
-            refuse(f"{shown} is a symbolic link; only a previous distribution's {kind} is replaced")
-        if not (stat.S_ISREG(facts.st_mode) and test(path)):
-            refuse(f"{shown} is not {what}; only a previous distribution's {kind} is replaced")
-        return identity(facts)
-    except OSError as error:
-        refuse(f"cannot read {shown}: {error.strerror}")
-
-
-def check_unchanged(output, moved, shown, before):
-    """Refuses unless `moved`, just moved aside from `shown`, still passes survey() and
-    holds nothing that was not there when the run began."""
-    now = survey(output, moved, shown)
-    if output == "folder":
-        changed = sorted(name for name in now if (before or {}).get(name) != now[name])
-        detail = f" ({changed[0]} is new or rewritten)" if changed else ""
-    else:
-        changed = now != before
-        detail = ""
-    if changed:
-        refuse(f"{shown} changed while this run made the distribution{detail}; it is left as it is")
-
-
-def earlier_stage(path):
-    """What `path` (named as a stage of this tool) is: None when it is not recognisably
-    one, "holding" when it holds a previous distribution that was never put back, else
-    "obsolete"."""
-    try:
-        if not stat.S_ISDIR(os.lstat(path).st_mode):
-            return None
-        names = set(os.listdir(path))
-        if not names:
-            # Killed between making the stage and writing its mark, or between removing
-            # the mark and the folder; a user's folder of such a name would not be
-            # empty, and removing an empty folder loses nothing.
-            return "obsolete"
-        mark = os.path.join(path, STAGE_MARK)
-        if not stat.S_ISREG(os.lstat(mark).st_mode):
-            return None
-        with open(mark, "rb") as mark_file:
-            text = mark_file.read(len(STAGE_MARK_TEXT) + 1)
-        # A run killed while writing the mark left a part of it and nothing else.
-        if text != STAGE_MARK_TEXT and not (names == {STAGE_MARK} and STAGE_MARK_TEXT.startswith(text)):
-            return None
-        if not names <= STAGE_ENTRIES:
-            return None
-        for name in names - {STAGE_MARK}:
-            entry = os.path.join(path, name)
-            mode = os.lstat(entry).st_mode
-            if name.endswith(".folder") or name == "cd-root":
-                if not stat.S_ISDIR(mode):
-                    return None
-                if name == "cd-root" and not set(os.listdir(entry)) <= {"AUTORUN.INF"}:
-                    return None
-                if name != "cd-root" and foreign_entry(folder_entries(entry)) is not None:
-                    return None
-            elif not stat.S_ISREG(mode):
-                return None
-    except OSError:
+            return {entry.filename: "folder" if entry.is_dir() else (entry.file_size, entry.CRC)
+                    for entry in archive.infolist()}
+    except (zipfile.BadZipFile, ValueError, EOFError, IsADirectoryError):
         return None
-    # The previous outputs go aside into the stage only once all three new ones are
-    # whole, and each new one leaves it on its way in; with old ones and no new one
-    # left, all three new ones are in place and the old ones are not to be put back.
-    old = any(name.startswith("old.") for name in names)
-    new = any(name.startswith("new.") for name in names)
-    return "holding" if old and new else "obsolete"
 
 
-def putting_back(stage, places):
-    """The renames that undo a stopped run's swap: for each previous output in `stage`,
-    the new one that took its place goes back into the stage, then the previous one
-    to its place."""
-    names = os.listdir(stage)
-    moves = []
-    for output in OUTPUTS:
-        if f"old.{output}" in names:
-            if f"new.{output}" not in names:
-                moves.append((places[output], os.path.join(stage, f"new.{output}")))
-            moves.append((os.path.join(stage, f"old.{output}"), places[output]))
-    return "; ".join(f"mv -T {shlex.quote(source)} {shlex.quote(target)}" for source, target in moves)
+def image_listing(path, lock):
+    """The names and sizes in the image's Joliet tree (the one Windows reads), folders as
+    "name/"; None if xorriso cannot read it."""
+    result = subprocess.run([XORRISO, "-no_rc", "-read_fs", "norock", "-indev", path, "-find", "/", "-exec", "lsdl"],
+                            stdin=subprocess.DEVNULL, capture_output=True, pass_fds=(lock,))
+    listing = {}
+    for line in result.stdout.decode(errors="surrogateescape").splitlines():
+        entry = re.fullmatch(r"(.)\S*\s+\d+\s+\S+\s+\S+\s+(\d+) .*? '/(.+)'", line)
+        if entry:
+            name = entry[3].replace("'\"'\"'", "'")
+            listing.update({name + "/": "folder"} if entry[1] == "d" else {name: int(entry[2])})
+    return listing if result.returncode == 0 else None
 
 
-def make_writable(path):
-    for folder, _, _ in os.walk(path):
-        if not os.path.islink(folder):
-            os.chmod(folder, 0o755)
+def sizes(listing):
+    return {name: facts if facts == "folder" else facts[0] for name, facts in listing.items()}
 
 
-def remove_entry(path):
-    if os.path.isdir(path) and not os.path.islink(path):
-        make_writable(path)
-        shutil.rmtree(path)
-    else:
-        os.unlink(path)
+def compare(holder, found, lister, listed, why=ONLY_MADE):
+    """Refuses, naming the first entry in which `found` (what `holder` holds) and
+    `listed` (what `lister` lists) differ."""
+    for name in sorted(found.keys() | listed.keys()):
+        if name not in listed:
+            refuse(f"{holder} holds {name}, which {lister} does not list; {why}")
+        if name not in found:
+            refuse(f"{holder} lacks {name}, which {lister} lists; {why}")
+        if found[name] != listed[name]:
+            refuse(f"{holder} holds {name} changed from what {lister} lists; {why}")
+
+
+def survey(places, lock):
+    """Refuses unless OUT-DIR is absent, empty or holds what OUT-DIR.zip lists, the .zip
+    is absent or a distribution's archive, and the .iso is absent or holds what the .zip
+    lists and AUTORUN.INF."""
+    out, zip_path, iso_path = places
+    for path in places:
+        if os.path.islink(path):
+            refuse(f"{path} is a symbolic link; {ONLY_MADE}")
+    if os.path.lexists(out) and not os.path.isdir(out):
+        refuse(f"OUT-DIR {out} is not a folder; {ONLY_MADE}")
+    found = folder_listing(out) if os.path.lexists(out) else {}
+    listed = zip_listing(zip_path) if os.path.lexists(zip_path) else None
+    if os.path.lexists(zip_path) and listed is None:
+        refuse(f"{zip_path} is not a ZIP archive; {ONLY_MADE}")
+    if found and listed is None:
+        refuse(f"OUT-DIR {out} holds {min(found)}, and there is no {zip_path} to list what make dist made; {ONLY_MADE}")
+    if found:
+        compare(f"OUT-DIR {out}", found, zip_path, listed)
+    elif listed is not None and not {"SETUP.EXE", *INSTALL_LIST} <= {name.upper() for name in listed}:
+        refuse(f"{zip_path} is not the archive of a distribution (SETUP.EXE, {' '.join(INSTALL_LIST)}); {ONLY_MADE}")
+    if os.path.lexists(iso_path):
+        image = image_listing(iso_path, lock)
+        if listed is None or image is None:
+            refuse(f"{iso_path} is not a CD image xorriso can read, or there is no {zip_path} to list it; {ONLY_MADE}")
+        compare(iso_path, image, f"{zip_path} with AUTORUN.INF", sizes(listed) | {"AUTORUN.INF": len(AUTORUN)})
+
+
+def finish_swap(stage, places):
+    """Puts each new output still in `stage` in its place, the one there aside into the
+    stage: for the run that made them, or for the next, should that one be stopped."""
+    for output, place in zip(OUTPUTS, places):
+        new, old = (os.path.join(stage, f"{age}.{output}") for age in ("new", "old"))
+        if not os.path.lexists(new):
+            continue  # in place already
+        if os.path.lexists(place):
+            if os.path.lexists(old):
+                refuse(f"{place} was made after a stopped run had moved the previous one aside into {stage}")
+            os.rename(place, old)
+        os.rename(new, place)
 
 
 def remove_stage(stage):
-    # The mark goes last: a stage killed while it is removed is still recognised.
-    for name in sorted(os.listdir(stage)):
-        if name != STAGE_MARK:
-            remove_entry(os.path.join(stage, name))
-    mark = os.path.join(stage, STAGE_MARK)
-    if os.path.lexists(mark):
-        os.unlink(mark)
+    for name in [ALL_MADE, *sorted(set(os.listdir(stage)) - {ALL_MADE, MARK}), MARK]:
+        path = os.path.join(stage, name)
+        if os.path.isdir(path) and not os.path.islink(path):
+            for folder, _, _ in os.walk(path):
+                os.chmod(folder, 0o755)  # a previous distribution's folders may be read-only
+            shutil.rmtree(path)
+        elif os.path.lexists(path):
+            os.unlink(path)
     os.rmdir(stage)
 
 
-def first_line(password_file):
-    """The password: the file's first line without its line end (LF or CR LF) and
-    without a byte order mark."""
-    try:
-        with open(password_file, "rb") as source:
-            line = source.read().split(b"\n", 1)[0]
-    except OSError as error:
-        refuse(f"cannot read the password file {password_file}: {error.strerror}")
-    if line.startswith(UTF8_BOM):
-        line = line[len(UTF8_BOM):]
-    return line[:-1] if line.endswith(b"\r") else line
-
-
-def feed(pipe, data):
-    try:
-        with open(pipe, "wb", closefd=True) as target:
-            target.write(data)
-    except BrokenPipeError:
-        pass  # osslsigncode stopped before reading it; its report says why
-
-
-def sign(program, source, target, cert, password, password_file, timestamp_url):
-    # osslsigncode -readpass would take the whole file, so it is handed the first line
-    # alone through a pipe (/dev/fd/N); the password is never on a command line nor in
-    # a file of its own. A thread writes it, lest a long one fill the pipe.
-    read_end, write_end = os.pipe()
-    writer = threading.Thread(target=feed, args=(write_end, password + b"\n"), daemon=True)
-    writer.start()
-    try:
-        command = [OSSLSIGNCODE, "sign", "-pkcs12", cert, "-h", "sha256", "-n", DESCRIPTIONS[program]]
-        if timestamp_url:
-            command += ["-ts", timestamp_url]
-        command += ["-readpass", f"/dev/fd/{read_end}", "-in", source, "-out", target]
-        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, pass_fds=(read_end,))
-    finally:
-        os.close(read_end)
-    writer.join()
-    if result.returncode == 0:
+def clear_stage(stage, places):
+    """Finishes or removes what a stopped run left in `stage`, and says which."""
+    if not os.path.lexists(stage):
         return
-    report = result.stdout.decode(errors="replace")
-    if "Wrong password" in report:
-        refuse(f"the password in {password_file} does not open the certificate {cert}")
-    if "Failed to extract PKCS#12" in report or "Failed to read PKCS#12" in report:
-        refuse(f"{cert} is not a PKCS#12 (.pfx) certificate")
-    refuse(f"signing {program} with {cert} failed: {' '.join(report.splitlines()[:3])}")
+    names = os.listdir(stage) if os.path.isdir(stage) and not os.path.islink(stage) else None
+    # An empty one is a stage whose run was stopped before it made its mark.
+    if names is None or names and MARK not in names:
+        refuse(f"{stage} is in the way: make dist stages its work there, and it is no stage of make dist's")
+    if ALL_MADE in names:
+        finish_swap(stage, places)
+        print(f"dist: a stopped run had made a whole distribution; it is now in place: {', '.join(places)}")
+    else:
+        print(f"dist: removed {stage}, left by a stopped run")
+    remove_stage(stage)
 
 
-def joliet_quoted(path):
-    """`path` as xorriso -find prints it."""
-    return b"'" + path.replace(b"'", b"'\"'\"'") + b"'"
+def short_form(name):
+    """The short (8.3) name Windows makes for `name`, less its "~N", as (base,
+    extension); None when `name` is an 8.3 name itself."""
+    base, dot, extension = name.upper().rpartition(".")
+    base, extension = (base, extension) if dot else (extension, "")
+    if 0 < len(base) <= 8 and len(extension) <= 3 and "." not in base and not re.search(r"[ +,;=\[\]]", name):
+        return None
+    return tuple(re.sub(r"[+,;=\[\]]", "_", re.sub(r"[ .]", "", part)) for part in (base, extension[:3]))
 
 
-def make_image(folder, cd_root, image, out, epoch):
-    env = dict(os.environ, TZ="UTC", SOURCE_DATE_EPOCH=str(epoch))
-    # Rock Ridge records owner 0 and fixed modes (-r), every file gets the one date, and
-    # no start-up file of xorriso's is read, so that neither the user nor the time of
-    # the run shows in the image.
-    result = subprocess.run(
-        [XORRISO, "-no_rc", "-as", "mkisofs", "-quiet", "-o", image, "-V", VOLUME_ID.decode(), "-J", "-r",
-         "-input-charset", "UTF-8", "--modification-date=" + time.strftime("%Y%m%d%H%M%S00", time.gmtime(epoch)),
-         "--set_all_file_dates", f"={epoch}", folder, cd_root],
-        env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if result.returncode != 0:
-        lines = [line for line in result.stdout.decode(errors="replace").splitlines()
-                 if line and not re.match(r"xorriso [0-9]", line)
-                 and " : NOTE : " not in line and " : UPDATE : " not in line]
-        refuse(f"making the CD image {out}.iso failed: {' '.join(lines[-3:])}")
-    # Joliet takes names of up to 64 characters without * : ; ? \ and the like; xorriso
-    # shortens or changes others without a word, and Windows would see other names than
-    # the setup's. The image's Joliet tree must hold every name of the folder as it is.
-    wanted = {joliet_quoted(b"/AUTORUN.INF")}
-    for parent, folders, files in walk(os.fsencode(folder)):
-        relative = os.path.relpath(parent, os.fsencode(folder))
-        prefix = b"/" if relative == b"." else b"/" + relative + b"/"
-        wanted.update(joliet_quoted(prefix + name) for name in folders + files)
-    listing = subprocess.run(
-        [XORRISO, "-no_rc", "-local_charset", "UTF-8", "-read_fs", "norock", "-indev", image, "-find", "/"],
-        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    joliet = set(listing.stdout.splitlines()) - {b"'/'"}
-    if wanted != joliet:
-        lost = " ".join(os.fsdecode(name) for name in sorted(wanted - joliet)[:5])
-        refuse(f"the CD image's Joliet names would not be the folder's (up to 64 characters, none of * : ; ? \\): {lost}")
-
-
-def case_twins(names):
-    """The first two of `names` that Windows takes for one name, or None."""
+def check_names(folder, names, shipped):
+    """Refuses the first of `shipped` (files of `folder`, which holds `names`) that
+    Windows cannot take: a bad name, one that differs from another only in case, or one
+    shaped like the short name of another, which Windows may give that one too."""
+    for name in shipped:
+        for rule, reason in NAME_RULES:
+            if re.search(rule, name):
+                refuse(f"{os.path.join(folder, name)} cannot ship: its name {reason}")
     seen = {}
     for name in names:
-        key = ascii_upper(name)
-        if key in seen:
-            return seen[key], name
-        seen[key] = name
-    return None
+        if name.upper() in seen:
+            refuse(f"{folder} holds {seen[name.upper()]} and {name}, which Windows takes for one name")
+        seen[name.upper()] = name
+    for short in shipped:
+        shape = re.fullmatch(r"([^.]+)~([0-9]+)(?:\.([^.]{1,3}))?", short.upper())
+        for name in shipped if shape and len(shape[1]) + 1 + len(shape[2]) <= 8 else []:
+            form = short_form(name)
+            if form and form[0][:7 - len(shape[2])] == shape[1] and form[1] == (shape[3] or ""):
+                refuse(f"{folder} holds {short} and {name}, which Windows may name {short} too")
 
 
 def payload_contents(payload):
@@ -452,357 +227,291 @@ def payload_contents(payload):
     files, what the setup would never install (the rest of the top level, and the
     folders in data, which the setup does not enter), and the payload's own copies of
     the programs."""
-    try:
+    with failing_as(f"cannot read the payload folder {payload}"):
         names = sorted(os.listdir(payload))
-    except OSError as error:
-        refuse(f"cannot read the payload folder {payload}: {error.strerror}")
-    # Windows finds the files whatever their case; so does this. Two names that differ
-    # only in case (possible on this file system) would be one file there: on a case-
-    # sensitive disk under Wine the setup would copy both onto one installed file.
-    twins = case_twins(names)
-    if twins:
-        refuse(f"{payload} holds {twins[0]} and {twins[1]}, which Windows takes for one name")
-    found = {}
-    for wanted in INSTALL_LIST:
-        for name in names:
-            if ascii_upper(name) == wanted and os.path.isfile(os.path.join(payload, name)):
-                found[wanted] = name
-                break
+    found = {name.upper(): name for name in names
+             if name.isascii() and name.upper() in INSTALL_LIST and os.path.isfile(os.path.join(payload, name))}
     missing = [name for name in INSTALL_LIST if name not in found]
     if missing:
         refuse(f"{payload} lacks {' '.join(missing)}; the setup needs all of: {' '.join(INSTALL_LIST)}")
-    data = next((name for name in names
-                 if ascii_upper(name) == DATA.upper() and os.path.isdir(os.path.join(payload, name))), None)
+    data = next((name for name in names if name.upper() == "DATA" and os.path.isdir(os.path.join(payload, name))), None)
     shipped = set(found.values()) | {data}
     # The build's programs ship, whatever the payload holds of that name.
-    built = [name for name in names if ascii_upper(name) in PROGRAMS and name not in shipped]
+    built = [name for name in names if name.upper() in PROGRAMS and name not in shipped]
     left_out = [name + "/" if os.path.isdir(os.path.join(payload, name)) else name
                 for name in names if name not in shipped and name not in built]
+    check_names(payload, names, list(found.values()))
     data_files = []
     if data is not None:
-        try:
-            data_names = sorted(os.listdir(os.path.join(payload, data)))
-        except OSError as error:
-            refuse(f"cannot read {os.path.join(payload, data)}: {error.strerror}")
-        twins = case_twins(data_names)
-        if twins:
-            refuse(f"{os.path.join(payload, data)} holds {twins[0]} and {twins[1]}, which Windows takes for one name")
+        folder = os.path.join(payload, data)
+        with failing_as(f"cannot read {folder}"):
+            data_names = sorted(os.listdir(folder))
         for name in data_names:
-            path = os.path.join(payload, data, name)
+            path = os.path.join(folder, name)
             if os.path.isfile(path):
                 data_files.append(name)
-            elif os.path.isdir(path):
-                left_out.append(f"{data}/{name}/")
             else:
-                refuse(f"cannot copy {path}: it is neither a file nor a folder")
+                left_out.append(f"{data}/{name}/" if os.path.isdir(path) else f"{data}/{name}")
+        check_names(folder, data_names, data_files)
     return found, data, data_files, left_out, built
 
 
-def main():
-    if len(sys.argv) != 4 or not sys.argv[1] or not sys.argv[3]:
-        sys.exit("usage: dist.py PAYLOAD-DIR OUT-DIR BUILD-DIR")
-    for stream in (sys.stdout, sys.stderr):
-        stream.reconfigure(errors="surrogateescape")  # file names as they are
-    for signum in STOP_SIGNALS:
-        signal.signal(signum, on_signal)
+def removal_list():
+    """The paths the setup deletes from the install folder, in lower case, "/" between."""
     try:
-        shown = run(sys.argv[1], sys.argv[2], sys.argv[3])
-    except Refusal as refusal:
-        print(f"dist: {refusal}; no distribution was made", file=sys.stderr)
-        sys.exit(1)
-    except Stopped as stopped:
-        print(f"dist: stopped by {stopped}; no distribution was made", file=sys.stderr)
-        sys.exit(1)
-    except OSError as error:
-        # What no step above turned into a refusal of its own; the clean-up has run.
-        names = " and ".join(os.fsdecode(name) for name in (error.filename, error.filename2) if name)
-        print(f"dist: {'working on ' + names if names else 'a system call'} failed: "
-              f"{error.strerror or error}; no distribution was made", file=sys.stderr)
-        sys.exit(1)
-    try:
-        print("\n".join(shown))
-        sys.stdout.flush()
-    except OSError as error:
-        print(f"dist: writing what was made failed: {error.strerror}; the distribution was made",
-              file=sys.stderr)
-        sys.exit(1)
+        with open(ENGINE_SOURCE, encoding="utf-8") as source:
+            table = re.search(r"RemovalList\[kRemovalCount\] = \{(.*?)\};", source.read(), re.S)
+    except (OSError, UnicodeError) as error:
+        refuse(f"cannot read the setup's removal list in {ENGINE_SOURCE}: {error}")
+    entries = re.findall(r'"((?:[^"\\]|\\.)*)"', table[1]) if table else []
+    if len(entries) != REMOVAL_COUNT:
+        refuse(f"cannot read the setup's removal list in {ENGINE_SOURCE}: RemovalList has {len(entries)} entries "
+               f"there, not {REMOVAL_COUNT}")
+    return {entry.replace("\\\\", "/").lower() for entry in entries}
 
 
 def release_time():
-    """The time every file of the archive and the image is dated: SOURCE_DATE_EPOCH
-    when set, else the committer time of the HEAD of the checkout this script is in."""
-    given = os.environ.get("SOURCE_DATE_EPOCH", "")
-    if given:
-        if not re.fullmatch(r"[0-9]+", given):
-            refuse(f"SOURCE_DATE_EPOCH '{given}' is not a number of seconds since 1970")
-        epoch = int(given)
-    else:
-        checkout = os.path.dirname(os.path.abspath(__file__))
-        # The checkout is found from the script's folder, not from a GIT_DIR of the caller's.
+    """SOURCE_DATE_EPOCH when set, else the committer time of this checkout's HEAD."""
+    epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
+    if epoch and not re.fullmatch(r"[0-9]+", epoch):
+        refuse(f"SOURCE_DATE_EPOCH '{epoch}' is not a number of seconds since 1970")
+    if not epoch:
+        # This checkout, not a GIT_DIR of the caller's; read whoever owns it, as git
+        # would otherwise refuse another user's.
         env = {name: value for name, value in os.environ.items() if not name.startswith("GIT_")}
         try:
-            result = subprocess.run([GIT, "-C", checkout, "log", "-1", "--format=%ct"], env=env,
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-            found = result.returncode == 0 and re.fullmatch(rb"[0-9]+\n", result.stdout)
-        except OSError:
-            found = False
-        if not found:
-            print(f"dist: SOURCE_DATE_EPOCH is not set and git gives no commit time for {checkout}: "
-                  "the archive's and the image's files are dated 2000-01-01 00:00 UTC")
-            return FALLBACK_EPOCH
-        epoch = int(result.stdout)
-    # ZIP dates run from 1980 to 2107.
-    if not 1980 <= time.gmtime(epoch).tm_year <= 2107:
+            git = subprocess.run([GIT, "-c", f"safe.directory={CHECKOUT}", "-C", CHECKOUT, "log", "-1", "--format=%ct"],
+                                 env=env, stdin=subprocess.DEVNULL, capture_output=True)
+            said = (git.stderr.decode(errors="replace").splitlines() or [""])[0]
+            epoch = git.stdout.decode().strip() if git.returncode == 0 else ""
+        except OSError as error:
+            said = str(error)
+        if not re.fullmatch(r"[0-9]+", epoch):
+            refuse(f"SOURCE_DATE_EPOCH is not set and git gives no commit time for {CHECKOUT} ({said}); set "
+                   "SOURCE_DATE_EPOCH to the time of the commit shipped in seconds since 1970, as "
+                   "'git log -1 --format=%ct' prints it in its checkout: SOURCE_DATE_EPOCH=<seconds> make dist ...")
+    if not 1980 <= time.gmtime(int(epoch)).tm_year <= 2107:
         refuse(f"the release time {epoch} (SOURCE_DATE_EPOCH or the commit's) is not in 1980 to 2107, "
                "which ZIP dates can hold")
-    return epoch
+    return int(epoch)
 
 
 def hold_lock(parent):
-    """Locks `parent` for this run (until the process ends, however it ends), so that
-    no other run removes this one's stage or swaps its outputs meanwhile."""
+    """Locks `parent` for this run and the programs it starts, until the last of them ends."""
     with failing_as(f"cannot open the folder {parent} to lock it"):
         descriptor = os.open(parent, os.O_RDONLY | os.O_DIRECTORY)
     try:
         fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
-    except BlockingIOError:
-        os.close(descriptor)
-        refuse(f"another make dist is running in {parent}")
     except OSError as error:
-        os.close(descriptor)
-        refuse(f"cannot lock the folder {parent}: {error.strerror}")
+        refuse(f"another make dist is running in {parent}" if isinstance(error, BlockingIOError)
+               else f"cannot lock the folder {parent}: {error.strerror}")
     return descriptor
+
+
+def check_signing(cert, password_file):
+    if not cert and password_file:
+        refuse("SIGN_PASSWORD_FILE is given without SIGN_CERT")
+    if cert and not password_file:
+        refuse("SIGN_CERT needs SIGN_PASSWORD_FILE, a file whose first line is the certificate's password")
+    for path, what in ((cert, "the certificate"), (password_file, "the password file")) if cert else ():
+        if not os.path.lexists(path):
+            refuse(f"{what} {path} does not exist")
+        if not (os.path.isfile(path) and os.access(path, os.R_OK)):
+            refuse(f"{what} {path} is not a readable file")
+    if cert and not os.access(OSSLSIGNCODE, os.X_OK):
+        refuse(f"{OSSLSIGNCODE} is missing (Debian package osslsigncode)")
+
+
+def sign(program, source, target, signing, lock):
+    cert, password_file, timestamp_url = signing
+    # The password is the file's first line, less its line end and a byte order mark.
+    # osslsigncode -readpass would take the whole file, so it reads that line alone
+    # from its standard input: never on a command line nor in a file of its own.
+    with failing_as(f"cannot read the password file {password_file}"):
+        with open(password_file, "rb") as lines:
+            password = lines.read().split(b"\n", 1)[0].removeprefix(b"\xef\xbb\xbf").removesuffix(b"\r")
+    command = [OSSLSIGNCODE, "sign", "-pkcs12", cert, "-h", "sha256", "-n", DESCRIPTIONS[program]]
+    command += ["-ts", timestamp_url] if timestamp_url else []
+    result = subprocess.run(command + ["-readpass", "/dev/stdin", "-in", source, "-out", target],
+                            input=password + b"\n", stdout=subprocess.PIPE, stderr=subprocess.STDOUT, pass_fds=(lock,))
+    report = result.stdout.decode(errors="replace")
+    if result.returncode != 0:
+        refuse(f"the password in {password_file} does not open the certificate {cert}" if "Wrong password" in report
+               else f"{cert} is not a PKCS#12 (.pfx) certificate" if "PKCS#12" in report
+               else f"signing {program} with {cert} failed: {' '.join(report.splitlines()[:3])}")
+
+
+def write_archive(folder, names, archive, epoch):
+    """Writes `names` (sorted, folders ending in "/") of `folder` into `archive`, all with
+    one date and fixed modes, so that one folder always gives the same bytes."""
+    with zipfile.ZipFile(archive, "w") as zip_file:
+        for name in names:
+            info = zipfile.ZipInfo(name, time.gmtime(epoch)[:6])  # ZIP dates have no zone; these are UTC
+            info.create_system = 3  # the modes below are Unix ones
+            if name.endswith("/"):
+                info.external_attr = 0o040755 << 16 | 0x10  # and the MS-DOS folder bit
+                zip_file.writestr(info, b"", zipfile.ZIP_STORED)
+                continue
+            info.external_attr = 0o100644 << 16
+            info.compress_type = zipfile.ZIP_DEFLATED  # at zlib's default level
+            info.file_size = os.path.getsize(os.path.join(folder, name))
+            with open(os.path.join(folder, name), "rb") as source, \
+                    zip_file.open(info, "w", force_zip64=info.file_size >= zipfile.ZIP64_LIMIT) as target:
+                shutil.copyfileobj(source, target, 1 << 20)
+
+
+def make_image(folder, cd_root, image, out, epoch, lock):
+    # Rock Ridge records owner 0 and fixed modes (-r), every file gets the one date, and
+    # no start-up file of xorriso's is read, so that neither the user nor the time of
+    # the run shows in the image.
+    result = subprocess.run(
+        [XORRISO, "-no_rc", "-as", "mkisofs", "-quiet", "-o", image, "-V", "ZOPPEL", "-J", "-r",
+         "-input-charset", "UTF-8", "--modification-date=" + time.strftime("%Y%m%d%H%M%S00", time.gmtime(epoch)),
+         "--set_all_file_dates", f"={epoch}", folder, cd_root], stdin=subprocess.DEVNULL, capture_output=True,
+        env=dict(os.environ, TZ="UTC", SOURCE_DATE_EPOCH=str(epoch)), pass_fds=(lock,))
+    if result.returncode != 0:
+        said = re.findall(r"^xorriso : (?:FAILURE|SORRY|FATAL) : (.*)$", result.stderr.decode(errors="replace"), re.M)
+        refuse(f"making the CD image {out}.iso failed: {' '.join(said[-3:])}")
+
+
+def assemble(stage, out, payload, build, contents, signing, epoch, lock):
+    """Makes the three new outputs in `stage`; returns the files of the folder."""
+    found, data, data_files, _, _ = contents
+    new = os.path.join(stage, "new.folder")
+    copies = [(os.path.join(payload, name), name) for name in found.values()]
+    copies += [(os.path.join(payload, data, name), f"{DATA}/{name}") for name in data_files]
+    copies += [] if signing[0] else [(os.path.join(build, program), program) for program in PROGRAMS]
+    with failing_as(f"cannot make the folder {new}"):
+        os.mkdir(new)
+        if data is not None:
+            os.mkdir(os.path.join(new, DATA))
+    for source, name in copies:
+        with failing_as(f"cannot copy {source}"):
+            shutil.copyfile(source, os.path.join(new, name))
+    for program in PROGRAMS if signing[0] else ():
+        with failing_as(f"cannot sign {program}"):
+            sign(program, os.path.join(build, program), os.path.join(new, program), signing, lock)
+    files = sorted([name for _, name in copies] + (list(PROGRAMS) if signing[0] else []))
+    # Folders 0755 and files 0644, whatever the payload's modes: Windows needs no x bit.
+    with failing_as(f"cannot set the modes in {new}"):
+        for folder, _, names in os.walk(new):
+            os.chmod(folder, 0o755)
+            for name in names:
+                os.chmod(os.path.join(folder, name), 0o644)
+    with failing_as(f"writing {out}.zip failed"):
+        write_archive(new, sorted(files + ([DATA + "/"] if data is not None else [])), f"{stage}/new.zip", epoch)
+    with failing_as(f"making the CD image {out}.iso failed"):
+        os.mkdir(f"{stage}/cd-root")  # for AUTORUN.INF, at the image's root
+        with open(f"{stage}/cd-root/AUTORUN.INF", "wb") as autorun:
+            autorun.write(AUTORUN)
+        make_image(new, f"{stage}/cd-root", f"{stage}/new.iso", out, epoch, lock)
+        os.chmod(f"{stage}/new.zip", 0o644)
+        os.chmod(f"{stage}/new.iso", 0o644)
+    # xorriso would change a name the image cannot hold without a word: it is read back.
+    compare(f"the CD image {out}.iso", image_listing(f"{stage}/new.iso", lock) or {}, f"{out}.zip with AUTORUN.INF",
+            sizes(zip_listing(f"{stage}/new.zip")) | {"AUTORUN.INF": len(AUTORUN)}, "xorriso changed a name")
+    return files
 
 
 def run(payload, given_out, build):
     """Makes the distribution; returns what to tell about it."""
-    global may_stop
-    cert = os.environ.get("SIGN_CERT", "")
-    password_file = os.environ.get("SIGN_PASSWORD_FILE", "")
-    timestamp_url = os.environ.get("SIGN_TIMESTAMP_URL", "")
-
+    signing = tuple(os.environ.get(name, "") for name in ("SIGN_CERT", "SIGN_PASSWORD_FILE", "SIGN_TIMESTAMP_URL"))
     # "build/dist/" names the folder "build/dist"; the names beside it are made from that.
     out = given_out.rstrip("/")
-    if not out:
-        refuse(f"OUT-DIR '{given_out}' names no folder (it is empty or the root)")
-    base = os.path.basename(out)
-    if base in (".", ".."):
+    if not out or os.path.basename(out) in (".", ".."):
         refuse(f"OUT-DIR '{given_out}' names no folder of its own")
     if not os.path.isdir(payload):
         refuse(f"there is no payload folder {payload}")
     for program in PROGRAMS:
         if not os.path.isfile(os.path.join(build, program)):
             refuse(f"{build}/{program} is not built")
-    # The previous distribution is removed at the end; it must not hold what is shipped.
-    out_path = os.path.realpath(out)
+    # What is replaced must not hold what is shipped, nor what is shipped the outputs
+    # (each release would ship the previous one).
+    real_out, real_payload = os.path.realpath(out), os.path.realpath(payload)
     for source in (payload, build):
-        if os.path.commonpath([os.path.realpath(source), out_path]) == out_path:
+        if os.path.commonpath([os.path.realpath(source), real_out]) == real_out:
             refuse(f"OUT-DIR {out} holds {source}, which would be deleted with the previous distribution")
-    places = {"folder": out, "zip": out + ".zip", "iso": out + ".iso"}
-    before = {name: survey(name, places[name], places[name]) for name in OUTPUTS}
-    found, data, data_files, left_out, built = payload_contents(payload)
-    if cert:
-        if not os.path.lexists(cert):
-            refuse(f"the certificate {cert} does not exist")
-        if not (os.path.isfile(cert) and os.access(cert, os.R_OK)):
-            refuse(f"the certificate {cert} is not a readable file")
-        if not password_file:
-            refuse("SIGN_CERT needs SIGN_PASSWORD_FILE, a file whose first line is the certificate's password")
-        if not os.path.lexists(password_file):
-            refuse(f"the password file {password_file} does not exist")
-        if not (os.path.isfile(password_file) and os.access(password_file, os.R_OK)):
-            refuse(f"the password file {password_file} is not a readable file")
-        if not os.access(OSSLSIGNCODE, os.X_OK):
-            refuse(f"{OSSLSIGNCODE} is missing (Debian package osslsigncode)")
-    elif password_file:
-        refuse("SIGN_PASSWORD_FILE is given without SIGN_CERT")
+    if os.path.commonpath([real_payload, os.path.dirname(real_out)]) == real_payload:
+        refuse(f"OUT-DIR {out} is inside the payload {payload}, so that each release would ship the previous one")
+    contents = payload_contents(payload)
+    check_signing(*signing[:2])
     if not os.access(XORRISO, os.X_OK):
         refuse(f"{XORRISO} is missing (Debian package xorriso)")
-    epoch = release_time()
+    epoch, removed = release_time(), removal_list()
 
-    # Everything is made in a stage beside OUT-DIR (the same parent, so that putting it
-    # in place is a rename).
-    parent = os.path.dirname(out) or "."
+    parent, places, stage = os.path.dirname(out) or ".", (out, out + ".zip", out + ".iso"), out + ".make-dist"
     os.umask(0o022)
-    made_parent = None  # the outermost folder made for OUT-DIR's parent, removed on failure
-    ancestor = parent
-    while not os.path.lexists(ancestor):
-        made_parent = ancestor
-        ancestor = os.path.dirname(ancestor) or "."
-    lock = None
-    stage = None
-    aside = set()   # the outputs whose previous version is in the stage
-    placed = set()  # the outputs whose new version is in place
-    finished = False
+    made, folder = [], parent  # the folders made for the parent, removed if the run fails
+    while not os.path.lexists(folder):
+        made.append(folder)
+        folder = os.path.dirname(folder) or "."
+    with failing_as(f"cannot make the folder {parent}"):
+        os.makedirs(parent, exist_ok=True)
+    lock = hold_lock(parent)
     try:
-        with failing_as(f"cannot make the folder {parent}"):
-            os.makedirs(parent, exist_ok=True)
+        clear_stage(stage, places)
+        survey(places, lock)
+        with failing_as(f"cannot make the stage {stage}"):
+            os.mkdir(stage)
+            open(os.path.join(stage, MARK), "wb").close()
         try:
-            lock = hold_lock(parent)
-        except Refusal:
-            made_parent = None  # made by the run that holds the lock as well, and in use by it
-            raise
-
-        stale = []
-        left_alone = []
-        with failing_as(f"cannot read the folder {parent}"):
-            names = sorted(os.listdir(parent))
-        for name in names:
-            if not name.startswith(base + STAGE_INFIX):
-                continue
-            path = os.path.join(parent, name)
-            state = earlier_stage(path) if re.fullmatch(re.escape(base) + STAGE_SUFFIX, name) else None
-            # A run killed outright while putting things in place leaves the previous
-            # ones in its stage; they are for the publisher to put back, not for this
-            # run to delete.
-            if state == "holding":
-                refuse("an earlier run was stopped while putting its distribution in place, and the previous "
-                       f"one is in {path}; to put it back: {putting_back(path, places)}")
-            (stale if state == "obsolete" else left_alone).append(path)
-        if left_alone:
-            print(f"dist: left alone, as they are not recognisably stages of make dist: {', '.join(left_alone)}")
-        for path in stale:
-            try:
-                remove_stage(path)
-            except OSError as error:
-                print(f"dist: could not remove the earlier stage {path}: {error.strerror}", file=sys.stderr)
-        with failing_as(f"cannot make a folder beside {out}"):
-            stage = tempfile.mkdtemp(prefix=base + STAGE_INFIX, dir=parent)
-            mark = os.open(os.path.join(stage, STAGE_MARK), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
-            try:
-                os.write(mark, STAGE_MARK_TEXT)
-            finally:
-                os.close(mark)
-
-        new = os.path.join(stage, "new.folder")
-        with failing_as(f"cannot make the folder {new}"):
-            os.mkdir(new)
-            if data is not None:
-                os.mkdir(os.path.join(new, DATA))
-        copies = [(os.path.join(payload, name), os.path.join(new, name)) for name in found.values()]
-        if data is not None:
-            copies += [(os.path.join(payload, data, name), os.path.join(new, DATA, name)) for name in data_files]
-        if not cert:
-            copies += [(os.path.join(build, program), os.path.join(new, program)) for program in PROGRAMS]
-        for source, target in copies:
-            with failing_as(f"cannot copy {source}"):
-                shutil.copyfile(source, target)
-        if cert:
-            password = first_line(password_file)
-            for program in PROGRAMS:
-                with failing_as(f"cannot sign {program}"):
-                    sign(program, os.path.join(build, program), os.path.join(new, program),
-                         cert, password, password_file, timestamp_url)
-            del password
-        # Folders 0755 and files 0644, whatever the payload's modes: Windows needs no x bit.
-        with failing_as(f"cannot set the modes in {new}"):
-            for folder, _, files in walk(new):
-                os.chmod(folder, 0o755)
-                for name in files:
-                    os.chmod(os.path.join(folder, name), 0o644)
-
-        try:
-            make_zip.write_archive(new, os.path.join(stage, "new.zip"), epoch)
-        except (OSError, ValueError) as error:
-            refuse(f"writing {out}.zip failed: {error}")
-        # The image holds the folder and, at its root, AUTORUN.INF.
-        cd_root = os.path.join(stage, "cd-root")
-        with failing_as(f"cannot write AUTORUN.INF in {stage}"):
-            os.mkdir(cd_root)
-            with open(os.path.join(cd_root, "AUTORUN.INF"), "wb") as autorun:
-                autorun.write(AUTORUN)
-        with failing_as(f"making the CD image {out}.iso failed"):
-            make_image(new, cd_root, os.path.join(stage, "new.iso"), out, epoch)
-        with failing_as(f"cannot look over what was made in {stage}"):
-            os.chmod(os.path.join(stage, "new.zip"), 0o644)
-            os.chmod(os.path.join(stage, "new.iso"), 0o644)
-            # Told only once it is in place; read now, lest a failure to read come after.
-            shown = report(new, out, os.path.join(stage, "new."), found, data, data_files, left_out, built,
-                           payload, cert)
-
-        # All three are whole: each goes in place by two renames, the previous one aside
-        # into the stage, then the new one in. No signal comes between a rename and the
-        # note of it; should a rename fail, or what went aside not be what was checked at
-        # the start, the previous ones are put back below.
-        may_stop = False
-        for name in OUTPUTS:
-            if os.path.lexists(places[name]):
-                old = os.path.join(stage, "old." + name)
-                try:
-                    os.rename(places[name], old)
-                except OSError as error:
-                    refuse(f"cannot move {places[name]} aside: {error.strerror}")
-                aside.add(name)
-                # Checked where it went: a user cannot change it there unseen.
-                check_unchanged(name, old, places[name], before[name])
-            try:
-                os.rename(os.path.join(stage, "new." + name), places[name])
-            except OSError as error:
-                refuse(f"cannot move the new {places[name]} in place: {error.strerror}")
-            placed.add(name)
-        finished = True
-    finally:
-        may_stop = False  # first: a signal now would only cut the clean-up short
-        keep = False
-        if not finished and stage is not None:
-            for name in reversed(OUTPUTS):
-                try:
-                    if name in placed:
-                        os.rename(places[name], os.path.join(stage, "new." + name))
-                    if name in aside:
-                        os.rename(os.path.join(stage, "old." + name), places[name])
-                except OSError:
-                    keep = True
-        if keep:
-            print(f"dist: the previous distribution could not be put back; it is in {stage}", file=sys.stderr)
-        elif stage is not None:
-            try:
+            files = assemble(stage, out, payload, build, contents, signing, epoch, lock)
+            survey(places, lock)  # again: OUT-DIR may have changed meanwhile
+            os.sync()  # the new outputs are on the disk before the mark that says they are whole
+            open(os.path.join(stage, ALL_MADE), "wb").close()
+        except BaseException:
+            with contextlib.suppress(OSError):
                 remove_stage(stage)
-            except OSError as error:
-                print(f"dist: could not remove {stage}: {error.strerror}", file=sys.stderr)
-        if not finished and made_parent is not None:
-            made = parent
-            try:
-                while True:
-                    os.rmdir(made)
-                    if made == made_parent:
-                        break
-                    made = os.path.dirname(made)
-            except OSError:
-                pass
-        if lock is not None:
-            os.close(lock)
-    return shown
+            raise
+    except BaseException:
+        for folder in made:
+            with contextlib.suppress(OSError):
+                os.rmdir(folder)
+        raise
+    with failing_as(f"cannot put the new distribution in place (the next run finishes it from {stage})"):
+        finish_swap(stage, places)
+    with failing_as(f"the distribution is in place, but {stage} could not be removed"):
+        remove_stage(stage)
+    return report(out, files, contents, payload, signing[0], removed)
 
 
-def report(folder, out, made, found, data, data_files, left_out, built, payload, cert):
-    """What to tell of the distribution in `folder`, to be put in place as `out` (its
-    archive and image are `made`zip and `made`iso)."""
-    files = []
-    total = 0
-    for parent, _, names in walk(folder):
-        for name in names:
-            path = os.path.join(parent, name)
-            files.append(os.path.relpath(path, folder))
-            total += os.path.getsize(path)
+def report(out, files, contents, payload, cert, removed):
+    found, data, data_files, left_out, built = contents
     signed = f", {' '.join(PROGRAMS)} signed with {cert}" if cert else ""
-    lines = [f"dist: {out} holds {len(files)} files{signed}:"] + sorted(files)
+    lines = [f"dist: {out} holds {len(files)} files{signed}:"] + files
     if left_out:
         lines.append(f"dist: not shipped, as the setup never installs them: {', '.join(left_out)}")
     if built:
         lines.append(f"dist: not shipped from {payload}, as the build's are: {', '.join(built)}")
     if data is None:
         lines.append(f"dist: {payload} has no data folder, so the distribution has none")
-    removed = [f"{DATA}/{name}" for name in data_files if ascii_upper(name) in REMOVED_DATA]
-    if removed:
-        lines.append(f"dist: shipped, but the setup deletes them again at its end: {' '.join(removed)}")
-    respelled = [name for wanted, name in found.items() if name != wanted]
-    if respelled:
-        lines.append(f"dist: shipped under the payload's own spelling (the setup finds them whatever their case): "
-                     f"{', '.join(respelled)}")
-    lines.append(f"dist: made {out} ({len(files)} files, {total} bytes), {out}.zip ({os.path.getsize(made + 'zip')}"
-                 f" bytes) and {out}.iso ({os.path.getsize(made + 'iso')} bytes)")
+    if [name for name in files if name.lower() in removed]:
+        lines.append("dist: shipped, but the setup deletes them again at its end: "
+                     + " ".join(name for name in files if name.lower() in removed))
+    if [name for wanted, name in found.items() if name != wanted]:
+        lines.append("dist: shipped under the payload's own spelling (the setup finds them whatever their case): "
+                     + ", ".join(name for wanted, name in found.items() if name != wanted))
+    total = sum(os.path.getsize(os.path.join(out, name)) for name in files)
+    lines.append(f"dist: made {out} ({len(files)} files, {total} bytes), {out}.zip "
+                 f"({os.path.getsize(out + '.zip')} bytes) and {out}.iso ({os.path.getsize(out + '.iso')} bytes)")
     return lines
+
+
+def main():
+    if len(sys.argv) != 4 or not sys.argv[1] or not sys.argv[3]:
+        sys.exit("usage: dist.py PAYLOAD-DIR OUT-DIR BUILD-DIR")
+    # Ctrl-C stops a run as any other signal does, without a traceback; the next run
+    # finishes or removes what it left.
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+    for stream in (sys.stdout, sys.stderr):
+        stream.reconfigure(errors="surrogateescape")  # file names as they are
+    try:
+        shown = run(*sys.argv[1:])
+    except OSError as error:
+        names = " and ".join(os.fsdecode(name) for name in (error.filename, error.filename2) if name)
+        sys.exit(f"dist: {'working on ' + names if names else 'a system call'} failed: {error.strerror or error}; "
+                 "no distribution was made")
+    print("\n".join(shown), flush=True)
 
 
 if __name__ == "__main__":

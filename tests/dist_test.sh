@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # make dist: a complete payload gives the shipping folder (folders 0755, files 0644),
 # its archive and its CD image, each holding the folder's files and nothing else, the
-# same bytes from run to run; a payload without a game file is refused with that file's
-# name, and signing that cannot be done is refused with its cause; a run that fails,
-# whatever the cause, leaves the previous distribution exactly as it was. Only a previous
-# distribution is replaced, even one changed while a run assembles; one run at a time; a
-# killed run leaves nothing stale for the next one. The files are dated by the commit. A
-# password file's first line signs, and a signed program less its signature is the
-# build's. (The signed programs are installed by the e2e typical install.)
+# same bytes from run to run, dated by the commit. What cannot ship (a missing game file,
+# a name Windows cannot take, outputs nested in the payload, signing that cannot be
+# done, no release date) is refused by name, and leaves the previous distribution as it
+# was; so is anything at the outputs' places that the previous .zip does not list. One
+# run at a time, the programs it starts holding its lock; a run killed at any moment is
+# finished or cleared by the next. A password file's first line signs, and a signed
+# program less its signature is the build's. (The e2e typical install installs them.)
 # Usage: dist_test.sh BUILD-DIR
 set -euo pipefail
 build=${1:?usage: dist_test.sh BUILD-DIR}
@@ -61,6 +61,7 @@ echo deep >"$work/game/Data/sub/deep.dat"
 echo other >"$work/game/notes.txt"
 chmod 0600 "$work/game/README.DOC"
 chmod 0700 "$work/game/Data/sub"
+cp -R "$work/game" "$work/other" && echo more >"$work/other/Data/more.lev"  # a second release
 
 shown=$(umask 077; "$dist" "$work/game" "$work/out" "$build") || fail "a complete payload was refused"
 # What the setup never installs is named, data's folders among it; zoppel.exe keeps its spelling.
@@ -68,7 +69,7 @@ grep -q "^dist: not shipped.*notes\.txt.*Data/sub/" <<<"$shown" || fail "no noti
 grep -q "^dist: shipped under the payload's own spelling.*zoppel\.exe" <<<"$shown" || fail "no notice of zoppel.exe: $shown"
 grep -qx "dist: shipped, but the setup deletes them again at its end: data/start.lev" <<<"$shown" \
     || fail "no notice of the data file the setup deletes: $shown"
-dated "$work/out.zip" "$(/usr/bin/git -C "$here" log -1 --format=%ct 2>/dev/null || echo 946684800)" \
+dated "$work/out.zip" "$(/usr/bin/git -c safe.directory="$(cd "$here/.." && pwd -P)" -C "$here" log -1 --format=%ct)" \
     || fail "out.zip is not dated by the commit"
 listing=$(cd "$work/out" && find . -type f | sed 's|^\./||' | sort)
 expected=$(printf '%s\n' GRPCONV.EXE ORDERFRM.DOC README.DOC README.TXT SETUP.EXE UNINSTAL.BAT UNINSTAL.EXE \
@@ -86,10 +87,7 @@ rm "$work/lacking/README.TXT" "$work/lacking/UNINSTAL.BAT"
 if message=$("$dist" "$work/lacking" "$work/out2" "$build" 2>&1); then
     fail "a payload without README.TXT was accepted"
 fi
-case "$message" in
-    *"lacks README.TXT UNINSTAL.BAT"*) ;;
-    *) fail "the refusal does not name the missing files: $message" ;;
-esac
+[[ $message == *"lacks README.TXT UNINSTAL.BAT"* ]] || fail "the refusal does not name the missing files: $message"
 [ ! -e "$work/out2" ] || fail "a refused payload left a folder behind"
 # Given a payload that would be refused too, lest a fault here touch the root.
 for out in "" / //; do
@@ -97,7 +95,7 @@ for out in "" / //; do
     [[ $message == *"OUT-DIR '$out' names no folder"* ]] || fail "OUT-DIR [$out]: $message"
 done
 
-# Each run that fails names its cause and leaves the previous distribution (folder,
+# Each run that is refused names its cause and leaves the previous distribution (folder,
 # archive, image) byte for byte and mode for mode, and nothing beside it.
 watched=signed
 snapshot() { (cd "$work" && find "$watched"* -printf '%p %m %s %l\n' && find "$watched"* -type f -exec md5sum {} +) | sort; }
@@ -129,92 +127,152 @@ done
 # The disk fills up while the image is written: xorriso fails.
 refused "making the CD image $work/signed.iso failed" "$BASH" -c 'ulimit -f $1; exec "${@:2}"' - \
     $(($(stat -c %s "$work/signed.iso") / 2048)) "$dist" "$work/game" "$work/signed" "$build"
-cp -R "$work/game" "$work/long"
-echo long >"$work/long/Data/$(printf 'n%.0s' {1..66}).dat"
-refused "would not be the folder's" "$dist" "$work/long" "$work/signed" "$build"
-# Two data names that differ only in case would be one file on Windows.
-cp -R "$work/game" "$work/twins" && echo other >"$work/twins/Data/START.LEV"
-refused "holds START.LEV and start.lev, which Windows takes for one name" "$dist" "$work/twins" "$work/signed" "$build"
-refused "holds $work/game, which would be deleted" "$dist" "$work/game" "$work/game" "$build"
-
-# Only an empty folder or a previous distribution (files alone in its data) is replaced,
-# and beside it only a distribution's archive and image: anything else, a link
-# included, is refused by name. A path too long to look at is refused as well.
-watched=own
-mkdir -p "$work/own/zeta" && echo mine >"$work/own/report.txt" && cp "$work/game/README.TXT" "$work/own/"
-# Outside a checkout and without SOURCE_DATE_EPOCH, the files are dated 2000-01-01, as it says.
-mkdir "$work/bare" && cp "$here/../scripts/dist.py" "$here/../scripts/make_zip.py" "$work/bare/"
-shown=$("$work/bare/dist.py" "$work/game" "$work/ownd" "$build") && [[ $shown == *"dated 2000-01-01 00:00 UTC"* ]] \
-    && dated "$work/ownd.zip" 946684800 || fail "outside a checkout: [$shown]"
-/usr/bin/python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1], "w")
-z.writestr("SETUP.EXE", ""); z.writestr("data/sub/deep.dat", ""); z.close()
-image = open(sys.argv[2], "rb").read()
-open(sys.argv[3], "wb").write(image[:32808] + b"OTHER " + image[32814:])
-open(sys.argv[4], "wb").write(image.replace(b"AUTORUN.INF;1", b"AUTORUX.INF;1"))' \
-    "$work/ownz.zip" "$work/ownd.iso" "$work/owni.iso" "$work/owna.iso"
-mkdir "$work/ownd/data/sub"
-ln -s ownd "$work/ownl"
-previous=$(snapshot)
-refused "OUT-DIR $work/own holds report.txt, which no distribution holds" "$dist" "$work/game" "$work/own" "$build"
-refused "OUT-DIR $work/ownd holds data/sub, which no distribution holds" "$dist" "$work/game" "$work/ownd" "$build"
-refused "$work/ownz.zip is not a distribution's archive" "$dist" "$work/game" "$work/ownz" "$build"
-for name in owni owna; do
-    refused "$work/$name.iso is not a CD image of make dist's" "$dist" "$work/game" "$work/$name" "$build"
+# Names a player's Windows cannot take or install as they are, each refused by name.
+cp -R "$work/game" "$work/names"
+bad_names() {  # EXPECTED NAME...: the game with the files NAME... in its data is refused, saying EXPECTED
+    local expected=$1 name
+    shift
+    for name in "$@"; do echo bad >"$work/names/Data/$name"; done
+    refused "$expected" "$dist" "$work/names" "$work/signed" "$build"
+    for name in "$@"; do rm "$work/names/Data/$name"; done
+}
+for name in 'a<b.lev' 'a|b.lev' 'x.lev.' 'x.lev ' con.lev NUL COM1.wav 'Musik-Café.wav' "$(printf 'n%.0s' {1..65})"; do
+    bad_names "$work/names/Data/$name cannot ship: its name" "$name"
 done
-refused "OUT-DIR $work/ownl is a symbolic link" "$dist" "$work/game" "$work/ownl" "$build"
+bad_names "holds START.LEV and start.lev, which Windows takes for one name" START.LEV
+bad_names "holds ABCDEF~1.DAT and abcdefghij.dat, which Windows may name ABCDEF~1.DAT too" ABCDEF~1.DAT abcdefghij.dat
+# Outputs and payload nested either way.
+refused "holds $work/game, which would be deleted" "$dist" "$work/game" "$work/game" "$build"
+refused "OUT-DIR $work/game/Data/rel is inside the payload" "$dist" "$work/game" "$work/game/Data/rel" "$build"
+[ -z "$(compgen -G "$work/game/Data/rel*")" ] || fail "a release refused inside the payload left something there"
+# Dated by the commit of the checkout the tool is in, even one another user owns; with
+# no checkout and no SOURCE_DATE_EPOCH it says how to set that. The files the setup
+# deletes are the engine's table, which must hold its 38 entries.
+mkdir -p "$work/clone/scripts" "$work/clone/engine"
+cp "$dist" "$work/clone/scripts/" && cp "$here/../engine/file_transfer.cpp" "$work/clone/engine/"
+refused "set SOURCE_DATE_EPOCH to the time of the commit shipped" "$work/clone/scripts/dist.py" "$work/game" "$work/signed" "$build"
+sed -i 's/"license.txt",//' "$work/clone/engine/file_transfer.cpp"
+SOURCE_DATE_EPOCH=1600000000 refused "RemovalList has 37 entries there, not 38" \
+    "$work/clone/scripts/dist.py" "$work/game" "$work/signed" "$build"
+cp "$here/../engine/file_transfer.cpp" "$work/clone/engine/"
+(cd "$work/clone" && /usr/bin/git init -q && /usr/bin/git add . && GIT_COMMITTER_DATE=@1600000000 \
+    /usr/bin/git -c user.name=t -c user.email=t@example.org commit -qm release)
+if [ "$(id -u)" -eq 0 ]; then chown -R 65534:65534 "$work/clone"; else echo "SKIP: a checkout of another user's (needs root)"; fi
+"$work/clone/scripts/dist.py" "$work/game" "$work/cloned" "$build" >/dev/null && dated "$work/cloned.zip" 1600000000 \
+    || fail "a checkout of another user's does not date the release by its commit"
+
+# Only what the previous run made is replaced: anything its .zip does not list, in the
+# folder or beside it, is refused by name and left as it is.
+watched=own
+"$dist" "$work/game" "$work/own" "$build" >/dev/null
+"$dist" "$work/other" "$work/otherrel" "$build" >/dev/null
+mkdir "$work/pristine" && cp -a "$work/own" "$work/own.zip" "$work/own.iso" "$work/pristine/"
+changes=(
+    "echo mine >own/data/my.lev|own|OUT-DIR $work/own holds data/my.lev, which $work/own.zip does not list"
+    "echo edited >>own/README.TXT|own|OUT-DIR $work/own holds README.TXT changed from what $work/own.zip lists"
+    "rm own/data/start.lev|own|OUT-DIR $work/own lacks data/start.lev, which $work/own.zip lists"
+    "rm own.zip|own|OUT-DIR $work/own holds GRPCONV.EXE, and there is no $work/own.zip"
+    "echo not a zip >own.zip|own|$work/own.zip is not a ZIP archive"
+    "cp otherrel.iso own.iso|own|$work/own.iso holds data/more.lev, which $work/own.zip with AUTORUN.INF does not list"
+    "rm -r own own.iso && /usr/bin/python3 -m zipfile -c own.zip first|own|$work/own.zip is not the archive of a distribution"
+    "ln -s own ownl|ownl|$work/ownl is a symbolic link"
+)
+for row in "${changes[@]}"; do
+    IFS='|' read -r change out says <<<"$row"
+    rm -rf "$work/own"* && cp -a "$work/pristine/." "$work/"
+    (cd "$work" && eval "$change")
+    previous=$(snapshot)
+    refused "$says" "$dist" "$work/game" "$work/$out" "$build"
+done
 refused "File name too long" "$dist" "$work/game" "$work/own$(printf 'n%.0s' {1..250})" "$build"
 
 # While a run assembles (held still here), a second one is refused and leaves its stage
-# be; a file written meanwhile into the previous distribution is found at the swap, and
-# kept. A run killed outright while it assembles leaves a stage that the next run
-# removes; one killed between its renames left the previous distribution in the stage,
-# which is refused, kept, and put back by the renames the refusal gives; once all three
-# new ones are in place nothing is to be put back. A folder named like a stage that
-# holds anything else, or like another OUT-DIR's stage, is left alone, and named.
+# be; a file written meanwhile into the previous distribution is found before the
+# swap, and kept.
 watched=killed
 cp -R "$work/game" "$work/big"
 head -c 16000000 /dev/urandom >"$work/big/Data/big.dat"
 "$dist" "$work/game" "$work/killed" "$build" >/dev/null
-assembling() {  # waits for the run in the background to assemble; sets $stage
-    for _ in $(seq 1000); do stage=$(compgen -G "$work/killed.partial.*/new.folder") && break; sleep 0.01; done
-    stage=${stage%/new.folder}
-}
 "$dist" "$work/big" "$work/killed" "$build" >"$work/held" 2>&1 &
-assembling && kill -STOP $!
+for _ in $(seq 1000); do [ -d "$work/killed.make-dist/new.folder" ] && break; sleep 0.01; done
+kill -STOP $!
 message=$("$dist" "$work/game" "$work/killed" "$build" 2>&1) && fail "a second run at once was accepted"
-[[ $message == *"another make dist is running in $work;"* ]] && [ -d "$stage/new.folder" ] \
+[[ $message == *"another make dist is running in $work;"* ]] && [ -d "$work/killed.make-dist/new.folder" ] \
     || fail "a second run at once: [$message]"
 echo mine >"$work/killed/data/mine.txt"
 kill -CONT $!
-! wait $! && grep -q "$work/killed changed while this run made the distribution (data/mine.txt is new" "$work/held" \
-    && [ -f "$work/killed/data/mine.txt" ] && [ ! -e "$stage" ] || fail "a file added meanwhile: $(cat "$work/held")"
+! wait $! && grep -q "OUT-DIR $work/killed holds data/mine.txt, which" "$work/held" && [ -f "$work/killed/data/mine.txt" ] \
+    && [ ! -e "$work/killed.make-dist" ] || fail "a file added meanwhile: $(cat "$work/held")"
 rm "$work/killed/data/mine.txt"
-"$dist" "$work/big" "$work/killed" "$build" >/dev/null &
-assembling
-kill -KILL $! && ! wait $! 2>/dev/null || fail "the run was not killed while it assembled"
-[ -d "$stage" ] || fail "the killed run left no stage"
-cp -R "$stage" "$work/stage-copy"
-kept=$(snapshot)
-mv "$work/killed" "$stage/old.folder"
+
+# A run killed at any moment, then a normal run: exactly the folder, its .zip and its
+# .iso, from one release. First at each rename of the swap and as the stage is removed;
+# then while a program it started (osslsigncode, held by a time-stamp server that never
+# answers) works on and holds the lock, so that the next run is refused until it ends;
+# then at random moments.
+one_release() {
+    [ "$(cd "$work" && echo killed*)" == "killed killed.iso killed.zip" ] || fail "$1: beside killed: $(cd "$work" && echo killed*)"
+    check_archive_and_image "$work/killed"
+}
+killed_at() {  # FUNCTION N COMMAND...: COMMAND (a Python script) killed at its Nth call (from 0) of os.FUNCTION
+    /usr/bin/python3 -c 'import os, runpy, sys
+function, count = getattr(os, sys.argv[1]), int(sys.argv[2])
+def killing(*args, **kwargs):
+    global count
+    if count == 0:
+        os.kill(os.getpid(), 9)
+    count -= 1
+    return function(*args, **kwargs)
+setattr(os, sys.argv[1], killing)
+sys.argv = sys.argv[3:]
+runpy.run_path(sys.argv[0], run_name="__main__")' "$@"
+}
+for point in "rename 0" "rename 1" "rename 2" "rename 3" "rename 4" "rename 5" "rmdir 0"; do
+    killed_at $point "$dist" "$work/other" "$work/killed" "$build" >/dev/null 2>&1 && fail "not killed at $point"
+    shown=$("$dist" "$work/game" "$work/killed" "$build" 2>&1) || fail "after a kill at $point: $shown"
+    says=$([ "$point" == "rmdir 0" ] && echo "removed $work/killed.make-dist, left by a stopped run" \
+        || echo "a stopped run had made a whole distribution; it is now in place: $work/killed,")
+    [[ $shown == "dist: $says"* ]] || fail "after a kill at $point: $shown"
+    one_release "a kill at $point"
+done
+/usr/bin/python3 -c 'import socket, sys, time
+server = socket.create_server(("127.0.0.1", 0)); print(server.getsockname()[1], flush=True)
+connection = server.accept(); open(sys.argv[1], "w").close(); time.sleep(600)' "$work/accepted" >"$work/port" & server=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+SIGN_CERT=$work/sign/cert.pfx SIGN_PASSWORD_FILE=$work/sign/password SIGN_TIMESTAMP_URL=http://127.0.0.1:$(cat "$work/port") \
+    "$dist" "$work/other" "$work/killed" "$build" >/dev/null 2>&1 &
+for _ in $(seq 300); do [ -e "$work/accepted" ] && break; sleep 0.05; done
+kill -KILL $! && ! wait $! 2>/dev/null || fail "the run that signs was not killed"
 previous=$(snapshot)
-refused "the previous one is in $stage; to put it back: mv -T" "$dist" "$work/game" "$work/killed" "$build"
-eval "$(sed -n 's/.*to put it back: \(.*\); no distribution was made$/\1/p' <<<"$message")"
-[ "$(snapshot)" == "$kept" ] || fail "the renames given did not put the previous distribution back: $message"
-cp -R "$work/stage-copy" "$work/killed.partial.mine" && echo mine >"$work/killed.partial.mine/notes.txt"
-cp -R "$work/stage-copy" "$work/killed.partial.x.partial.abcdefgh"
-cp -R "$work/game" "$work/nodata" && rm -r "$work/nodata/Data"
-shown=$("$dist" "$work/nodata" "$work/killed" "$build") || fail "the run after a killed one was refused"
-[[ $shown == *"$work/nodata has no data folder"* ]] || fail "a payload without data is not told: $shown"
-[[ $shown == *"left alone, as they are not recognisably stages of make dist: $work/killed.partial.mine, $work/killed.partial.x.partial.abcdefgh"$'\n'* ]] \
-    || fail "the folders named like stages are not told: $shown"
-beside="killed killed.iso killed.partial.mine killed.partial.x.partial.abcdefgh killed.zip"
-[ "$(cd "$work" && echo killed*)" == "$beside" ] || fail "beside killed after a killed run: $(cd "$work" && echo killed*)"
-rm -r "$work/stage-copy/new."*
-cp -R "$work/killed" "$work/stage-copy/old.folder" && cp "$work/killed.zip" "$work/stage-copy/old.zip"
-mv "$work/stage-copy" "$work/killed.partial.finished"
-"$dist" "$work/game" "$work/killed" "$build" >/dev/null || fail "a stage whose new ones were all in place was refused"
-[ "$(cd "$work" && echo killed*)" == "$beside" ] \
-    || fail "beside killed after a stage whose new ones were in place: $(cd "$work" && echo killed*)"
+refused "another make dist is running in $work" "$dist" "$work/game" "$work/killed" "$build"
+kill $server && wait $server 2>/dev/null || true
+for _ in $(seq 100); do
+    shown=$("$dist" "$work/game" "$work/killed" "$build" 2>&1) && break
+    [[ $shown == *"another make dist is running"* ]] || break
+    sleep 0.1
+done
+[[ $shown == "dist: removed $work/killed.make-dist, left by a stopped run"* ]] || fail "after osslsigncode ended: $shown"
+one_release "a kill while osslsigncode works"
+start=${EPOCHREALTIME/./}
+"$dist" "$work/other" "$work/killed" "$build" >/dev/null
+span=$((${EPOCHREALTIME/./} - start))  # microseconds
+declare -A next=([removed]=0 [finished]=0 [clean]=0)
+for round in $(seq 20); do
+    /usr/bin/setsid "$dist" "$work/other" "$work/killed" "$build" >/dev/null 2>&1 &
+    moment=$(((RANDOM * 32768 + RANDOM) % span))
+    sleep "$(printf '%d.%06d' $((moment / 1000000)) $((moment % 1000000)))"
+    kill -KILL -- -$! 2>/dev/null || true
+    wait $! 2>/dev/null || true
+    shown=$("$dist" "$work/game" "$work/killed" "$build" 2>&1) || fail "round $round: $shown"
+    case $shown in
+        "dist: removed "*) next[removed]=$((next[removed] + 1)) ;;
+        "dist: a stopped run"*) next[finished]=$((next[finished] + 1)) ;;
+        *) next[clean]=$((next[clean] + 1)) ;;
+    esac
+    one_release "round $round"
+done
+echo "dist: 20 kills at random moments in ${span} µs; the next run removed a stage ${next[removed]} times," \
+    "finished a swap ${next[finished]} times, found nothing left ${next[clean]} times"
 
 # The password is the file's first line, whatever follows it. The files are dated by
 # SOURCE_DATE_EPOCH when it is set.
@@ -234,9 +292,8 @@ dated "$work/signed.zip" 1700000000 && /usr/bin/xorriso -indev "$work/signed.iso
     | grep -qx 'Modif. Time  : 2023111422132000' || fail "the files are not dated by SOURCE_DATE_EPOCH"
 
 # Again into the same folder, named with trailing slashes, another umask, time zone and
-# time (two seconds on at least, the archive's dates being in steps of two): one new
-# distribution in place, nothing beside it, the archive and the image the same bytes.
-touch "$work/out/data/stale.lev"
+# time (two seconds on at least, the archive's dates being in steps of two): the
+# previous distribution replaced whole, nothing beside it, the same bytes.
 for _ in $(seq 30); do [ "$(date +%s)" -ge $((first_run + 2)) ] && break; sleep 0.1; done
 (umask 022; TZ=Asia/Tokyo "$dist" "$work/game" "$work/out//" "$build" >/dev/null) || fail "OUT-DIR out// was refused"
 listing=$(cd "$work/out" && find . -type f | sed 's|^\./||' | sort)
