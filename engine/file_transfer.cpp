@@ -120,13 +120,13 @@ static bool PathIn(char* path, const char* folder, const char* name) {
            AppendPathComponent(path, kPathSize, name);
 }
 
-// The entry of the removal list that deletes the data file `name`, or -1.
-static int RemovalEntryOfData(const char* name) {
+// Whether the removal list deletes the data file `name`.
+static bool RemovedAtTheEnd(const char* name) {
     for (int i = 0; i < kRemovalCount; ++i) {
         const char* entry = RemovalList[i];
-        if (memcmp(entry, "data\\", 5) == 0 && PathsEqual(entry + 5, name)) return i;
+        if (memcmp(entry, "data\\", 5) == 0 && PathsEqual(entry + 5, name)) return true;
     }
-    return -1;
+    return false;
 }
 
 // Shows the box for `name` and stops.
@@ -143,7 +143,8 @@ bool MoveInstallList(InstallUi* ui) {
     // the first missing file before anything changes.
     for (int i = 0; i < kInstallCount && !gSetup.resuming; ++i) {
         char src[kPathSize];
-        PathFacts facts = {};
+        PathFacts facts;
+        facts.isFolder = false;
         if (SourcePath(src, InstallList[i]) && (NothingThere(LookUpPath(src, &facts)) || facts.isFolder)) {
             ShowStatus(ui, "Copying %s", InstallList[i]);
             return CouldNotCopy(ui, InstallList[i]);
@@ -185,8 +186,8 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
         // No data folder is nothing to move. A listing that fails says nothing of it:
         // unless a look-up finds none, it stays behind whole.
         PathFacts facts;
-        SysError lookUp = LookUpPath(sourceData, &facts);
-        if (NothingThere(lookUp) || (lookUp == kSysOk && !facts.isFolder)) return true;
+        facts.isFolder = true;
+        if (NothingThere(LookUpPath(sourceData, &facts)) || !facts.isFolder) return true;
         NoteLeftBehind(leftBehind, sourceSubdir);
         return false;
     }
@@ -199,13 +200,15 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
         bool fits = PathIn(src, sourceData, entry.name) && PathIn(dst, destination, entry.name);
         ShowStatus(ui, "Copying %s", entry.name);
         MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.dataDirMade) : kNotMoved;
-        int removal = RemovalEntryOfData(entry.name);
-        if (outcome == kMoved && removal >= 0) gSetup.removalMoved |= (uint64_t)1 << removal;
+        // A file the removal list deletes goes again at once: a run that resumes one
+        // which deleted the list does not delete it again.
+        bool removed = RemovedAtTheEnd(entry.name);
+        if (outcome == kMoved && removed) DeleteOneFile(dst);
         // A copy that fails onto the very file (the source under another spelling)
         // leaves nothing behind; it too comes out a normal file, as every destination
         // does but one this run deleted. Nor does a file the end deletes anyway.
         if (fits && !Arrived(outcome) && outcome != kCutDeleted) ResetAttributes(dst);
-        if (!Arrived(outcome) && outcome != kAlreadyThere && removal < 0) NoteLeftBehind(leftBehind, entry.name);
+        if (!Arrived(outcome) && outcome != kAlreadyThere && !removed) NoteLeftBehind(leftBehind, entry.name);
     } while ((next = NextFolderEntry(listing, &entry)) == kSysOk);
     EndFolderListing(listing);
     if (next != kErrNoMoreFiles) NoteLeftBehind(leftBehind, sourceSubdir);
@@ -213,10 +216,10 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
     return leftBehind[0] == '\0';
 }
 
-void DeleteRemovalList(bool whole) {
+void DeleteRemovalList() {
     for (int i = 0; i < kRemovalCount; ++i) {
         char path[kPathSize];
-        if ((whole || (gSetup.removalMoved >> i & 1) != 0) && CopyText(path, sizeof path, gSetup.installDir) &&
+        if (CopyText(path, sizeof path, gSetup.installDir) &&
             AppendPathComponent(path, sizeof path, RemovalList[i])) {
             DeleteOneFile(path);
         }

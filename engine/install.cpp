@@ -115,7 +115,7 @@ void RunInstall(InstallUi* ui) {
         CreateStartMenuGroup();
     }
     ShowStatus(ui, "", nullptr);
-    DeleteRemovalList(TakeRemovalList());
+    if (TakeRemovalList()) DeleteRemovalList();
     // The record is written even when data stayed behind: it makes the next run,
     // once there is room, propose this folder.
     WriteInstallRecord();

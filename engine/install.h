@@ -41,9 +41,7 @@ bool MoveInstallList(InstallUi* ui);
 // when something stays behind: `leftBehind` (kPathSize bytes) then names the first
 // file that could not be moved, or the folder itself when it could not be listed.
 bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* destination, char* leftBehind);
-// Deletes the removal list from installDir: all of it when `whole`, otherwise only the
-// data files of it that this run moved.
-void DeleteRemovalList(bool whole);
+void DeleteRemovalList();
 
 // Fills `location` (kPathSize bytes) with the recorded install folder, "c:\zoppel"
 // when there is no record, or an empty text when the record has no readable location.
@@ -57,10 +55,10 @@ void ProposeInstallDir(char* text);
 // this download (sourceDir) is being moved into installDir; a run that finishes
 // removes the record, one that stops leaves it for the next run to resume by.
 enum MoveRecord : int32_t {
-    RecordAbsent,     // none yet: written before the first source is deleted
-    RecordHere,       // names installDir: sources may go
-    RecordElsewhere,  // names another folder, or cannot be read: the run only copies
-    RecordOff,        // none can be written: the run only copies
+    RecordAbsent,  // none yet: written before the first source is deleted
+    RecordHere,    // names installDir: sources may go
+    RecordOff,     // names another folder, cannot be read or written, or cannot be had at
+                   // all: the run only copies, and leaves any record as it is
 };
 // Reads this download's record into gSetup (record, resuming, listDone).
 void ReadMoveRecord();

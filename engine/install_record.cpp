@@ -41,19 +41,17 @@ void WriteInstallRecord() {
     CloseUserKey(key);
 }
 
-// The value name of this download's record, in `name` (kPathSize bytes): the short
-// form of sourceDir, which the long and the short spelling of the program's path
-// share. False, with an empty name, when there is none a value name can hold.
-static bool RecordName(char* name) {
-    bool named = gSetup.sourceDir[0] != '\0' && GetShortForm(gSetup.sourceDir, name, kPathSize) == kSysOk &&
-                 strlen(name) <= kMaxValueName;
-    if (!named) name[0] = '\0';
-    return named;
-}
-
-// Reads the record `name` into `text` (kPendingSize bytes): kSysOk for a well-formed
-// one, kErrFileNotFound when there is none, another code when it cannot be told.
-static SysError ReadPending(const char* name, char* text) {
+// Reads this download's record into `text` (kPendingSize bytes): kSysOk for a
+// well-formed one, kErrFileNotFound when there is none, another code when it cannot be
+// told or the download can have none. Its value name, in gSetup.recordName, is the
+// short form of sourceDir, which the long and the short spelling of the program's path
+// share; it stays empty when a value name cannot hold it.
+static SysError ReadPending(char* text) {
+    char* name = gSetup.recordName;
+    if (GetShortForm(gSetup.sourceDir, name, kMaxValueName + 1) != kSysOk) {
+        name[0] = '\0';
+        return kErrInvalidName;
+    }
     UserKey key;
     SysError read = OpenUserKeyForRead(kPendingKey, &key);
     if (read != kSysOk) return read;
@@ -65,31 +63,34 @@ static SysError ReadPending(const char* name, char* text) {
     return read == kSysOk && !wellFormed ? kErrInvalidParameter : read;
 }
 
-// Sets this download's record to `mark` and installDir, flushed; false when either
-// step failed, which leaves the record as it was or the new one.
-static bool WritePending(char mark) {
-    char text[kPendingSize] = {mark, '\0'};
+// Sets this download's record to `text`, or removes it (`text` null), flushed; false
+// when a step failed, which leaves the record as it was or changed.
+static bool ChangePending(const char* text) {
     UserKey key;
-    if (!AppendText(text, sizeof text, gSetup.installDir) || CreateUserKey(kPendingKey, &key) != kSysOk) {
-        return false;
-    }
-    bool written = WriteKeyText(key, gSetup.recordName, text) == kSysOk && FlushUserKey(key) == kSysOk;
-    // A first record that may not be on disk is taken back: this run deletes nothing.
-    if (!written && mark == '0') DeleteKeyValue(key, gSetup.recordName);
+    if (CreateUserKey(kPendingKey, &key) != kSysOk) return false;
+    SysError changed = text ? WriteKeyText(key, gSetup.recordName, text) : DeleteKeyValue(key, gSetup.recordName);
+    bool done = changed == kSysOk && FlushUserKey(key) == kSysOk;
     CloseUserKey(key);
-    return written;
+    return done;
+}
+
+// Records `mark` and installDir for this download.
+static bool WritePending(char mark) {
+    char text[kPendingSize];
+    text[0] = mark;
+    text[1] = '\0';
+    if (AppendText(text, sizeof text, gSetup.installDir) && ChangePending(text)) return true;
+    // A first record that may not be on disk is taken back: this run deletes nothing.
+    if (mark == '0') ChangePending(nullptr);
+    return false;
 }
 
 void ReadMoveRecord() {
     char text[kPendingSize];
-    SysError read = RecordName(gSetup.recordName) ? ReadPending(gSetup.recordName, text) : kErrInvalidName;
+    SysError read = ReadPending(text);
     gSetup.resuming = read == kSysOk && PathsEqual(text + 1, gSetup.installDir);
     gSetup.listDone = gSetup.resuming && text[0] == '1';
-    gSetup.removalMoved = 0;
-    gSetup.record = gSetup.recordName[0] == '\0'    ? RecordOff
-                    : read == kErrFileNotFound      ? RecordAbsent
-                    : gSetup.resuming               ? RecordHere
-                                                    : RecordElsewhere;
+    gSetup.record = gSetup.resuming ? RecordHere : read == kErrFileNotFound ? RecordAbsent : RecordOff;
 }
 
 bool MaySourcesGo() {
@@ -104,18 +105,11 @@ bool TakeRemovalList() {
 }
 
 void RemoveMoveRecord() {
-    UserKey key;
-    if ((gSetup.record == RecordHere || gSetup.record == RecordElsewhere) &&
-        CreateUserKey(kPendingKey, &key) == kSysOk) {
-        DeleteKeyValue(key, gSetup.recordName);
-        FlushUserKey(key);
-        CloseUserKey(key);
-    }
+    if (gSetup.record == RecordHere) ChangePending(nullptr);
 }
 
 void ProposeInstallDir(char* text) {
-    char name[kPathSize];
     char pending[kPendingSize];
-    if (!RecordName(name) || ReadPending(name, pending) != kSysOk) return ReadInstallLocation(text);
+    if (ReadPending(pending) != kSysOk) return ReadInstallLocation(text);
     CopyText(text, kPathSize, pending + 1);
 }

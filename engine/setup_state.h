@@ -31,8 +31,6 @@ struct SetupState {
     int32_t record;
     bool resuming;
     bool listDone;
-    // Bit i: entry i of the removal list is a data file this run moved.
-    uint64_t removalMoved;
 };
 
 extern SetupState gSetup;

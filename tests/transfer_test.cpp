@@ -47,7 +47,9 @@ TEST_F(Transfer, MovesEveryFileAndRemovesTheEmptiedSourceData) {
         EXPECT_EQ(memfs::Attributes(dst), 0u) << name;
         EXPECT_FALSE(memfs::Exists(std::string("E:\\SETUP\\") + name)) << name;
     }
-    for (const std::string& name : d.dataFiles) {
+    // big.lev, which the removal list deletes, is moved and deleted.
+    EXPECT_EQ(memfs::List("D:\\Games\\Zoppel\\data"), (std::vector<std::string>{"level1.dat", "sound.wav"}));
+    for (std::string name : {"level1.dat", "sound.wav"}) {
         EXPECT_EQ(memfs::ReadFile("D:\\Games\\Zoppel\\data\\" + name), ContentOf(name));
         EXPECT_EQ(memfs::Attributes("D:\\Games\\Zoppel\\data\\" + name), 0u);
     }
@@ -160,8 +162,7 @@ TEST_F(Transfer, DataFileThatCannotBeCopiedStaysAndKeepsTheFolder) {
     EXPECT_FALSE(MoveDataDirectory(&ui, "data", gSetup.dataDir, leftBehind));
     EXPECT_EQ(leftBehind, longName);
     EXPECT_EQ(memfs::List("E:\\SETUP\\data"), (std::vector<std::string>{longName, "level1.dat", "sound.wav"}));
-    EXPECT_EQ(memfs::List(deep + "\\data"), std::vector<std::string>{"big.lev"});
-    EXPECT_EQ(memfs::ReadFile(deep + "\\data\\big.lev"), ContentOf("big.lev"));
+    EXPECT_EQ(memfs::List(deep + "\\data"), std::vector<std::string>{});
     EXPECT_EQ(memfs::ReadFile("E:\\SETUP\\data\\" + longName), "long");
     EXPECT_TRUE(ui.errors.empty());
     EXPECT_EQ(LostFiles(before, "E:\\SETUP", deep), std::vector<std::string>{});
@@ -186,11 +187,11 @@ TEST_F(Transfer, DeleteRemovalListDeletesOnlyItsOwnEntries) {
     memfs::AddFile("D:\\Zoppel\\LICENSE.TXT", "old", memfs::kAttrReadOnly);
     memfs::AddFile("D:\\Zoppel\\keep.txt", "mine");
     memfs::AddFile("D:\\Zoppel\\data\\keep.lev", "mine");
-    DeleteRemovalList(true);
+    DeleteRemovalList();
     EXPECT_EQ(memfs::List("D:\\Zoppel"), (std::vector<std::string>{"data", "keep.txt", "license.txt"}));
     EXPECT_EQ(memfs::List("D:\\Zoppel\\data"), std::vector<std::string>{"keep.lev"});
     // Nothing there: nothing happens, nothing is reported.
-    DeleteRemovalList(true);
+    DeleteRemovalList();
     EXPECT_TRUE(ui.events.empty());
 }
 
