@@ -5,7 +5,8 @@
 //
 //   dialog                 wait for the setup dialog
 //   text ID                print "ID=<text>" of a control
-//   wait-text ID TEXT      wait until a control shows TEXT
+//   wait-text ID TEXT      wait until a control shows TEXT, read as the system keeps it:
+//                          a setup busy copying need not answer
 //   set ID TEXT            replace a control's text
 //   type ID TEXT           type TEXT into a control, one key press a character
 //   click ID               press a button (BM_CLICK)
@@ -25,6 +26,7 @@
 //   pick-top               choose the picker's top folder and press OK
 //   gone                   wait until the dialog has closed
 //   alive                  fail unless the dialog is still open
+//   end-process            end the setup's process at once, as a kill or a power cut does
 //   shot FILE              save a picture of the dialog as a BMP file
 //   reg NAME               print the install record's value NAME: "NAME=<text>" with
 //                          "type=T size=S", or "NAME missing"
@@ -358,7 +360,7 @@ int main(int argc, char** argv) {
             HWND control = Control(atoi(arg(1)));
             const char* want = arg(2);
             char text[1024];
-            if (!WaitFor([&] { ReadText(control, text, sizeof text); return strcmp(text, want) == 0; })) {
+            if (!WaitFor([&] { return GetWindowTextA(control, text, sizeof text) >= 0 && strcmp(text, want) == 0; })) {
                 Fail("text never became", want);
             }
             i += 2;
@@ -437,6 +439,12 @@ int main(int argc, char** argv) {
             if (dialog && !WaitFor([&] { return !IsWindow(dialog); })) Fail("dialog stays open", nullptr);
         } else if (!strcmp(step, "alive")) {
             if (!gDialog || !IsWindow(gDialog)) Fail("dialog has closed", nullptr);
+        } else if (!strcmp(step, "end-process")) {
+            DWORD id = 0;
+            GetWindowThreadProcessId(gDialog, &id);
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+            if (!process || !TerminateProcess(process, 1)) Fail("cannot end the setup's process", nullptr);
+            CloseHandle(process);
         } else if (!strcmp(step, "shot")) {
             SaveShot(arg(1));
             i += 1;

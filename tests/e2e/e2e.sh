@@ -407,37 +407,61 @@ scenario_too_little_space() {
     done < <(find "$RUN/original" -type f -print0)
     [ $stayed -gt 1 ] || fail "no data file was left in the source: the volume never filled up"
 
-    # The player makes room and runs the setup again, which proposes the folder and
-    # finishes the install.
+    # The player makes room, plays (a saved game appears) and runs the setup again,
+    # which proposes the folder, finishes the install and keeps the saved game: the
+    # first run deleted the removal list already.
     mount -o remount,size=48m "$RUN/small" || fail "cannot grow the small volume"
+    echo "a saved game" >"$RUN/small/Zoppel/zoppel.sav"
     start_setup
     out=$(drive dialog text 1000 click 1 wait-visible 1009 1 click 1009 gone | tr -d '\r') \
         || fail "the second run did not reach its completion page"
     expect_eq "$out" '1000=F:\Zoppel' "the second run's proposal"
     finish_setup
     expect_original_in_small "./SETUP.EXE"
+    expect_eq "$(cat "$RUN/small/Zoppel/zoppel.sav")" "a saved game" "the saved game made between the runs"
 
-    # ZOPPEL.EXE read-only in the download, and the volume fills up while README.DOC is
-    # copied: the box. With room made, a second run finishes; ZOPPEL.EXE stays behind.
-    rm -rf "${RUN:?}/small/"*
-    mount -o remount,size=11m "$RUN/small" || fail "cannot shrink the small volume"
-    fresh_machine
-    lay_out "$RUN/e/SETUP"
-    head -c 12000000 /dev/urandom >"$RUN/e/SETUP/README.DOC"
-    chmod a-w "$RUN/e/SETUP/ZOPPEL.EXE"
-    rm -rf "$RUN/original"
-    cp -pR "$RUN/e/SETUP" "$RUN/original"
-    start_setup
-    out=$(drive dialog set 1000 'F:\Zoppel' click 1 box | tr -d '\r') || fail "driver steps failed"
-    expect_eq "$out" 'box=Could not copy README.DOC' "the box when README.DOC does not fit"
-    drive ok-box gone >/dev/null || fail "the setup did not end after the box"
-    finish_setup
-    mount -o remount,size=48m "$RUN/small" || fail "cannot grow the small volume"
-    start_setup
-    drive dialog set 1000 'F:\Zoppel' click 1 wait-visible 1009 1 click 1009 gone >/dev/null \
-        || fail "the second run after README.DOC did not reach its completion page"
-    finish_setup
-    expect_original_in_small $'./SETUP.EXE\n./ZOPPEL.EXE'
+    # An older install recorded in D:\Zoppel, with a saved game; the new download goes
+    # to F:\Zoppel and stops: the volume fills up while README.DOC is copied (ZOPPEL.EXE,
+    # read-only in the download, stays there), or the setup is ended while a big data
+    # file is copied. With room made, the run again takes the dialog's proposal, the
+    # folder of the stopped install, and finishes it; D:\Zoppel is unchanged.
+    local stop older
+    for stop in box end; do
+        rm -rf "${RUN:?}/small/"*
+        mount -o remount,size=$([ $stop == box ] && echo 11m || echo 256m) "$RUN/small" || fail "cannot resize F:"
+        fresh_machine
+        lay_out "$RUN/e/SETUP"
+        mkdir -p "$RUN/d/Zoppel"
+        echo "an older game" >"$RUN/d/Zoppel/ZOPPEL.EXE"
+        echo "an older saved game" >"$RUN/d/Zoppel/zoppel.sav"
+        wine_do reg add 'HKCU\Software\Kestrova\Zoppel' /v location /d 'D:\Zoppel' /f >/dev/null
+        older=$(cd "$RUN/d/Zoppel" && md5sum ./*)
+        if [ $stop == box ]; then
+            head -c 12000000 /dev/urandom >"$RUN/e/SETUP/README.DOC"
+            chmod a-w "$RUN/e/SETUP/ZOPPEL.EXE"
+        else
+            /usr/bin/truncate -s 200M "$RUN/e/SETUP/data/huge.dat"
+        fi
+        rm -rf "$RUN/original"
+        cp -pR "$RUN/e/SETUP" "$RUN/original"
+        start_setup
+        if [ $stop == box ]; then
+            out=$(drive dialog set 1000 'F:\Zoppel' click 1 box ok-box | tr -d '\r') || fail "driver steps failed"
+            expect_eq "$out" 'box=Could not copy README.DOC' "the box when README.DOC does not fit"
+        else
+            drive dialog set 1000 'F:\Zoppel' click 1 wait-text 1006 'Copying huge.dat' end-process >/dev/null \
+                || fail "the setup was not ended while it copied huge.dat"
+        fi
+        finish_setup
+        mount -o remount,size=256m "$RUN/small" || fail "cannot grow F:"
+        start_setup
+        out=$(drive dialog text 1000 click 1 wait-visible 1009 1 click 1009 gone | tr -d '\r') \
+            || fail "the run again after the $stop did not reach its completion page"
+        expect_eq "$out" '1000=F:\Zoppel' "the proposal after the $stop"
+        finish_setup
+        expect_original_in_small "$([ $stop == box ] && printf './SETUP.EXE\n./ZOPPEL.EXE' || echo ./SETUP.EXE)"
+        expect_eq "$(cd "$RUN/d/Zoppel" && md5sum ./*)" "$older" "D:\\Zoppel after the $stop"
+    done
     rm -rf "${RUN:?}/small/"*
     mount -o remount,size=8m "$RUN/small" || fail "cannot shrink the small volume back"
 }
