@@ -114,6 +114,13 @@ TEST(MemoryPlatform, InjectedFailuresHitTheChosenCall) {
     EXPECT_EQ(DeleteOneFile("c:\\whatever"), kErrSharingViolation);
     EXPECT_EQ(memfs::CallCount(), 4u);
     EXPECT_EQ(memfs::Calls()[3].op, memfs::Op::DeleteFile);
+
+    // The first Windows 95 takes value names of at most 255 characters.
+    UserKey key;
+    ASSERT_EQ(CreateUserKey("Software\\x", &key), kSysOk);
+    EXPECT_EQ(WriteKeyText(key, std::string(256, 'n').c_str(), "v"), kErrInvalidParameter);
+    EXPECT_EQ(WriteKeyText(key, std::string(255, 'n').c_str(), "v"), kSysOk);
+    CloseUserKey(key);
 }
 
 }  // namespace
