@@ -22,8 +22,7 @@ PROGRAMS = ("SETUP.EXE", "GRPCONV.EXE")
 # What Windows shows for the program when it asks to elevate it.
 DESCRIPTIONS = {"SETUP.EXE": "Zoppel Setup", "GRPCONV.EXE": "Zoppel program group converter"}
 DATA = "data"
-# Started by Windows 95 and later when the disc is inserted: runs the setup, and the
-# drive shows the setup's icon.
+# Started by Windows 95 and later when the disc is inserted; the drive shows the icon.
 AUTORUN = b"[autorun]\r\nopen=SETUP.EXE\r\nicon=SETUP.EXE\r\n"
 # Names a player's Windows cannot take as they are, each with the reason told.
 NAME_RULES = (
@@ -150,8 +149,7 @@ def survey(places, lock):
 
 
 def finish_swap(stage, places):
-    """Puts each new output still in `stage` in its place, the one there aside into the
-    stage: for the run that made them, or for the next, should that one be stopped."""
+    """Puts each new output still in `stage` in its place, the one there aside into the stage."""
     for output, place in zip(OUTPUTS, places):
         new, old = (os.path.join(stage, f"{age}.{output}") for age in ("new", "old"))
         if not os.path.lexists(new):
@@ -159,6 +157,11 @@ def finish_swap(stage, places):
         if os.path.lexists(place):
             if os.path.lexists(old):
                 refuse(f"{place} was made after a stopped run had moved the previous one aside into {stage}")
+            listed = (zip_listing(places[1]) or {}) if output == "folder" and os.path.lexists(places[1]) else {}
+            # The previous folder, deleted with the stage, must still hold what its .zip lists.
+            if output == "folder" and (found := folder_listing(place)) != listed:
+                remove_stage(stage)
+                compare(f"OUT-DIR {place}", found, places[1], listed, f"{ONLY_MADE}; the new one is discarded")
             os.rename(place, old)
         os.rename(new, place)
 
@@ -468,7 +471,7 @@ def run(payload, given_out, build):
             with contextlib.suppress(OSError):
                 os.rmdir(folder)
         raise
-    with failing_as(f"cannot put the new distribution in place (the next run finishes it from {stage})"):
+    with failing_as(f"cannot put the new distribution in place (the next run does it from {stage})"):
         finish_swap(stage, places)
     with failing_as(f"the distribution is in place, but {stage} could not be removed"):
         remove_stage(stage)
@@ -500,8 +503,7 @@ def report(out, files, contents, payload, cert, removed):
 def main():
     if len(sys.argv) != 4 or not sys.argv[1] or not sys.argv[3]:
         sys.exit("usage: dist.py PAYLOAD-DIR OUT-DIR BUILD-DIR")
-    # Ctrl-C stops a run as any other signal does, without a traceback; the next run
-    # finishes or removes what it left.
+    # Ctrl-C stops a run as any other signal does; the next run finishes or removes what it left.
     signal.signal(signal.SIGINT, signal.SIG_DFL)
     for stream in (sys.stdout, sys.stderr):
         stream.reconfigure(errors="surrogateescape")  # file names as they are

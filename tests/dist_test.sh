@@ -235,6 +235,14 @@ for point in "rename 0" "rename 1" "rename 2" "rename 3" "rename 4" "rename 5" "
     [[ $shown == "dist: $says"* ]] || fail "after a kill at $point: $shown"
     one_release "a kill at $point"
 done
+# Killed before the previous folder went aside, which the player's publisher then
+# changes: the next run discards the new release and keeps what was put there.
+killed_at rename 0 "$dist" "$work/other" "$work/killed" "$build" >/dev/null 2>&1 && fail "not killed at rename 0"
+echo mine >"$work/killed/data/mine.txt"
+message=$("$dist" "$work/game" "$work/killed" "$build" 2>&1) && fail "a file added after a kill was accepted"
+[[ $message == *"holds data/mine.txt, which"* ]] && [ -f "$work/killed/data/mine.txt" ] \
+    && [ ! -e "$work/killed.make-dist" ] || fail "a file added after a kill: $message"
+rm "$work/killed/data/mine.txt"
 /usr/bin/python3 -c 'import socket, sys, time
 server = socket.create_server(("127.0.0.1", 0)); print(server.getsockname()[1], flush=True)
 connection = server.accept(); open(sys.argv[1], "w").close(); time.sleep(600)' "$work/accepted" >"$work/port" & server=$!
