@@ -8,7 +8,7 @@
 # been looked up.
 set(FIRST_WINDOWS_KERNEL32_DLL
   CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
-  FindFirstFileA FindNextFileA GetCommandLineA GetDiskFreeSpaceA GetFileAttributesA
+  FindFirstFileA FindNextFileA FlushFileBuffers GetCommandLineA GetDiskFreeSpaceA GetFileAttributesA
   GetFileSize GetLastError GetModuleFileNameA GetModuleHandleA GetProcAddress
   GetShortPathNameA GetVersionExA GetWindowsDirectoryA MultiByteToWideChar ReadFile
   RemoveDirectoryA SetFileAttributesA WideCharToMultiByte WinExec _lclose _lcreat
@@ -19,8 +19,8 @@ set(FIRST_WINDOWS_USER32_DLL
   MessageBoxA SendDlgItemMessageA SendMessageA SetCursor SetDlgItemTextA SetFocus
   SetWindowLongA SetWindowPos SetWindowTextA ShowWindow UpdateWindow)
 set(FIRST_WINDOWS_ADVAPI32_DLL
-  RegCloseKey RegCreateKeyExA RegDeleteValueA RegFlushKey RegOpenKeyExA RegQueryValueExA
-  RegSetValueExA)
+  RegCloseKey RegCreateKeyExA RegDeleteValueA RegEnumValueA RegFlushKey RegOpenKeyExA
+  RegQueryValueExA RegSetValueExA)
 set(FIRST_WINDOWS_SHELL32_DLL
   SHBrowseForFolderA SHGetMalloc SHGetPathFromIDListA SHGetSpecialFolderLocation)
 set(FIRST_WINDOWS_OLE32_DLL

@@ -52,12 +52,11 @@ static bool Arrived(MoveOutcome outcome) {
     return outcome == kMoved || outcome == kInPlace;
 }
 
-// After a failed copy. One that fails part-way leaves a cut file that looks installed:
-// a file the copy made, or one that was there and changed under it (a reinstall: the
-// copy cut it first), is deleted again. Kept are the source's own file (the source
-// itself under another spelling), a file a look-up cannot tell about, and one a copy
-// from a vanished source cannot have written. The source is gone only when the copy
-// itself found nothing there, and a look-up after it agrees.
+// After a failed copy. A cut file, which looks installed, is deleted again: one the copy
+// made, or one that was there and changed under it. Kept are the source's own file (the
+// source under another spelling), a file a look-up cannot tell about, and one a copy
+// from a vanished source cannot have written. The source is gone only when the copy and
+// a look-up after it agree that nothing is there.
 static MoveOutcome AfterFailedCopy(const char* src, const char* dst, SysError copied, SysError lookUpBefore,
                                    const PathFacts& before) {
     PathFacts after = {};
@@ -75,10 +74,9 @@ static MoveOutcome AfterFailedCopy(const char* src, const char* dst, SysError co
 }
 
 // Copies `src` over `dst` unless both name the same place, makes `dst` a normal file,
-// and deletes `src` once the copy has succeeded and the move is recorded. In a folder
-// this run made (`fresh`) nothing can be there before, and the copy is all it costs;
-// elsewhere `dst` is looked up first, so that a read-only, hidden or system file there
-// is made replaceable: a plain copy over it fails.
+// and deletes `src` once the move is recorded. In a folder this run made (`fresh`) the
+// copy is all it costs; elsewhere `dst` is looked up first, so that a read-only, hidden
+// or system file there, over which a plain copy fails, is made replaceable.
 static MoveOutcome MoveOneFile(const char* src, const char* dst, bool fresh) {
     if (PathsEqual(src, dst)) {
         ResetAttributes(dst);
@@ -89,10 +87,10 @@ static MoveOutcome MoveOneFile(const char* src, const char* dst, bool fresh) {
     if (FoundFile(lookUpBefore, before) && before.guarded) ResetAttributes(dst);
     SysError copied = CopyFileOver(src, dst);
     if (copied != kSysOk) return AfterFailedCopy(src, dst, copied, lookUpBefore, before);
-    // The copy is made normal before its source goes: a run cut off in between leaves
-    // the source, and the next run comes by this file again.
+    // The copy is made normal, and on the disk, before its source goes: a run cut off in
+    // between leaves the source, and the next run comes by this file again.
     ResetAttributes(dst);
-    if (MaySourcesGo()) DeleteOneFile(src);
+    if (MaySourcesGo() && FlushFile(dst) == kSysOk && DeleteOneFile(src) == kSysOk) gSetup.sourcesDeleted = true;
     return kMoved;
 }
 
@@ -138,9 +136,8 @@ static bool CouldNotCopy(InstallUi* ui, const char* name) {
 }
 
 bool MoveInstallList(InstallUi* ui) {
-    // A download without one of the six files is never installed in part: unless this
-    // run resumes a move, whose record says where the missing ones went, it stops at
-    // the first missing file before anything changes.
+    // A download without one of the six files is never installed in part: unless a move
+    // is resumed, whose record says where they went, it stops before anything changes.
     for (int i = 0; i < kInstallCount && !gSetup.resuming; ++i) {
         char src[kPathSize];
         PathFacts facts;
@@ -150,6 +147,7 @@ bool MoveInstallList(InstallUi* ui) {
             return CouldNotCopy(ui, InstallList[i]);
         }
     }
+    ForgetOtherMoves();
     for (int i = 0; i < kInstallCount; ++i) {
         const char* name = InstallList[i];
         char src[kPathSize];
@@ -183,8 +181,7 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
     SysError begun = kErrFilenameTooLong;
     if (PathIn(pattern, sourceData, "*.*")) begun = BeginFolderListing(pattern, &listing, &entry);
     if (begun != kSysOk) {
-        // No data folder is nothing to move. A listing that fails says nothing of it:
-        // unless a look-up finds none, it stays behind whole.
+        // No data folder is nothing to move; one a look-up finds stays behind whole.
         PathFacts facts;
         facts.isFolder = true;
         if (NothingThere(LookUpPath(sourceData, &facts)) || !facts.isFolder) return true;
@@ -200,13 +197,11 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
         bool fits = PathIn(src, sourceData, entry.name) && PathIn(dst, destination, entry.name);
         ShowStatus(ui, "Copying %s", entry.name);
         MoveOutcome outcome = fits ? MoveOneFile(src, dst, gSetup.dataDirMade) : kNotMoved;
-        // A file the removal list deletes goes again at once: a run that resumes one
-        // which deleted the list does not delete it again.
+        // A file the removal list deletes goes again at once, never left installed nor
+        // behind. A copy that fails onto the very file (the source under another spelling)
+        // leaves nothing behind; every destination comes out normal but one deleted.
         bool removed = RemovedAtTheEnd(entry.name);
         if (outcome == kMoved && removed) DeleteOneFile(dst);
-        // A copy that fails onto the very file (the source under another spelling)
-        // leaves nothing behind; it too comes out a normal file, as every destination
-        // does but one this run deleted. Nor does a file the end deletes anyway.
         if (fits && !Arrived(outcome) && outcome != kCutDeleted) ResetAttributes(dst);
         if (!Arrived(outcome) && outcome != kAlreadyThere && !removed) NoteLeftBehind(leftBehind, entry.name);
     } while ((next = NextFolderEntry(listing, &entry)) == kSysOk);
@@ -219,8 +214,7 @@ bool MoveDataDirectory(InstallUi* ui, const char* sourceSubdir, const char* dest
 void DeleteRemovalList() {
     for (int i = 0; i < kRemovalCount; ++i) {
         char path[kPathSize];
-        if (CopyText(path, sizeof path, gSetup.installDir) &&
-            AppendPathComponent(path, sizeof path, RemovalList[i])) {
+        if (CopyText(path, sizeof path, gSetup.installDir) && AppendPathComponent(path, sizeof path, RemovalList[i])) {
             DeleteOneFile(path);
         }
     }

@@ -83,8 +83,7 @@ void RunInstall(InstallUi* ui) {
 
     // A dataDir that does not fit is left empty; CreateInstallDirectory refuses such
     // an installDir before anything is created.
-    if (!CopyText(gSetup.dataDir, kPathSize, gSetup.installDir) ||
-        !AppendText(gSetup.dataDir, kPathSize, "\\") ||
+    if (!CopyText(gSetup.dataDir, kPathSize, gSetup.installDir) || !AppendText(gSetup.dataDir, kPathSize, "\\") ||
         !AppendText(gSetup.dataDir, kPathSize, kDataFolderName)) {
         gSetup.dataDir[0] = '\0';
     }
@@ -103,6 +102,7 @@ void RunInstall(InstallUi* ui) {
     ShowStatus(ui, "Copying files.", nullptr);
     ReadMoveRecord();
     if (!MoveInstallList(ui)) {
+        EndMoveRecord(false);
         EnableButtons(ui, true);
         --gSetup.busyCount;
         EndSetup(ui);
@@ -116,9 +116,8 @@ void RunInstall(InstallUi* ui) {
     }
     ShowStatus(ui, "", nullptr);
     if (TakeRemovalList()) DeleteRemovalList();
-    // The record is written even when data stayed behind: it makes the next run,
-    // once there is room, propose this folder.
-    WriteInstallRecord();
+    WriteInstallRecord();  // also when data stayed behind, as the next run resumes there
+    EndMoveRecord(dataMoved);
     if (!dataMoved) {
         // A long data file name ends in "...", as on the status line.
         char message[128];
@@ -126,7 +125,6 @@ void RunInstall(InstallUi* ui) {
         StopInstall(ui, message);
         return;
     }
-    RemoveMoveRecord();
     ShowFinishedPage(ui);
     --gSetup.busyCount;
 }

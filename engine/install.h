@@ -64,11 +64,15 @@ enum MoveRecord : int32_t {
 void ReadMoveRecord();
 // Whether a source that was copied may be deleted; writes the record when it is due.
 bool MaySourcesGo();
+// Removes every other download's record of a move into installDir: this run changes
+// that folder, and such a move could no longer be finished where it was going.
+void ForgetOtherMoves();
 // Whether the whole removal list is to be deleted: not when an earlier run of this
 // install deleted it. A run with a record marks it in the record first.
 bool TakeRemovalList();
-// Removes this download's record, at the end of a run that finished.
-void RemoveMoveRecord();
+// At the end of a run: a run that finished removes its download's record, and so does
+// one that stops having deleted no source (from a disc, say), which has nothing to resume.
+void EndMoveRecord(bool finished);
 
 // Writes SETUP.INI into the Windows folder and starts "grpconv -o". Reports nothing.
 void CreateStartMenuGroup();

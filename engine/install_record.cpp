@@ -41,11 +41,9 @@ void WriteInstallRecord() {
     CloseUserKey(key);
 }
 
-// Reads this download's record into `text` (kPendingSize bytes): kSysOk for a
-// well-formed one, kErrFileNotFound when there is none, another code when it cannot be
-// told or the download can have none. Its value name, in gSetup.recordName, is the
-// short form of sourceDir, which the long and the short spelling of the program's path
-// share; it stays empty when a value name cannot hold it.
+// Reads this download's record into `text` (kPendingSize bytes): kSysOk, or
+// kErrFileNotFound when there is none. Its name, gSetup.recordName, is the short form of
+// sourceDir, which both spellings of the program's path share (empty when too long).
 static SysError ReadPending(char* text) {
     char* name = gSetup.recordName;
     if (GetShortForm(gSetup.sourceDir, name, kMaxValueName + 1) != kSysOk) {
@@ -63,12 +61,12 @@ static SysError ReadPending(char* text) {
     return read == kSysOk && !wellFormed ? kErrInvalidParameter : read;
 }
 
-// Sets this download's record to `text`, or removes it (`text` null), flushed; false
-// when a step failed, which leaves the record as it was or changed.
-static bool ChangePending(const char* text) {
+// Sets the record `name` to `text`, or removes it (`text` null), flushed; false when a
+// step failed, which leaves the record as it was or changed.
+static bool ChangePending(const char* name, const char* text) {
     UserKey key;
     if (CreateUserKey(kPendingKey, &key) != kSysOk) return false;
-    SysError changed = text ? WriteKeyText(key, gSetup.recordName, text) : DeleteKeyValue(key, gSetup.recordName);
+    SysError changed = text ? WriteKeyText(key, name, text) : DeleteKeyValue(key, name);
     bool done = changed == kSysOk && FlushUserKey(key) == kSysOk;
     CloseUserKey(key);
     return done;
@@ -79,9 +77,9 @@ static bool WritePending(char mark) {
     char text[kPendingSize];
     text[0] = mark;
     text[1] = '\0';
-    if (AppendText(text, sizeof text, gSetup.installDir) && ChangePending(text)) return true;
+    if (AppendText(text, sizeof text, gSetup.installDir) && ChangePending(gSetup.recordName, text)) return true;
     // A first record that may not be on disk is taken back: this run deletes nothing.
-    if (mark == '0') ChangePending(nullptr);
+    if (mark == '0') ChangePending(gSetup.recordName, nullptr);
     return false;
 }
 
@@ -90,6 +88,7 @@ void ReadMoveRecord() {
     SysError read = ReadPending(text);
     gSetup.resuming = read == kSysOk && PathsEqual(text + 1, gSetup.installDir);
     gSetup.listDone = gSetup.resuming && text[0] == '1';
+    gSetup.sourcesDeleted = false;
     gSetup.record = gSetup.resuming ? RecordHere : read == kErrFileNotFound ? RecordAbsent : RecordOff;
 }
 
@@ -99,17 +98,32 @@ bool MaySourcesGo() {
 }
 
 bool TakeRemovalList() {
-    if (gSetup.listDone) return false;
     // A mark that cannot be made leaves the list to the run that resumes this one.
-    return gSetup.record != RecordHere || WritePending('1');
+    return !gSetup.listDone && (gSetup.record != RecordHere || WritePending('1'));
 }
 
-void RemoveMoveRecord() {
-    if (gSetup.record == RecordHere) ChangePending(nullptr);
+void ForgetOtherMoves() {
+    UserKey key;
+    if (OpenUserKeyForRead(kPendingKey, &key) != kSysOk) return;
+    char name[kMaxValueName + 1];
+    char text[kPendingSize];
+    memset(text, 0, sizeof text);
+    for (uint32_t index = 0, size = kPendingSize - 1;; size = kPendingSize - 1) {
+        SysError read = ReadKeyValueAt(key, index, name, sizeof name, text, &size);
+        if (read != kSysOk && read != kErrMoreData) break;
+        bool other = read == kSysOk && PathsEqual(text + 1, gSetup.installDir) && !PathsEqual(name, gSetup.recordName);
+        // A value removed leaves its number to the next one.
+        if (!other || !ChangePending(name, nullptr)) ++index;
+    }
+    CloseUserKey(key);
+}
+
+void EndMoveRecord(bool finished) {
+    bool moved = gSetup.resuming || gSetup.sourcesDeleted;
+    if (gSetup.record == RecordHere && (finished || !moved)) ChangePending(gSetup.recordName, nullptr);
 }
 
 void ProposeInstallDir(char* text) {
     char pending[kPendingSize];
-    if (ReadPending(pending) != kSysOk) return ReadInstallLocation(text);
-    CopyText(text, kPathSize, pending + 1);
+    if (ReadPending(pending) != kSysOk || !CopyText(text, kPathSize, pending + 1)) ReadInstallLocation(text);
 }

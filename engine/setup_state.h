@@ -31,6 +31,7 @@ struct SetupState {
     int32_t record;
     bool resuming;
     bool listDone;
+    bool sourcesDeleted;  // whether this run has deleted a source it moved
 };
 
 extern SetupState gSetup;

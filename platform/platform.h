@@ -32,6 +32,7 @@ enum : SysError {
     kErrAlreadyExists = 183,
     kErrFilenameTooLong = 206,
     kErrMoreData = 234,
+    kErrNoMoreItems = 259,
     kErrDirectory = 267,
     kErrNoUnicodeTranslation = 1113,
 };
@@ -73,6 +74,10 @@ SysError LookUpPath(const char* path, PathFacts* facts);
 // (the volume full) may leave a cut `to` behind.
 SysError CopyFileOver(const char* from, const char* to);
 
+// Returns once the file's data is on disk. Until then a power cut may lose what was
+// written to it, while a deletion elsewhere may already be kept.
+SysError FlushFile(const char* path);
+
 // Deletes one file; a read-only file is not deleted (kErrAccessDenied).
 SysError DeleteOneFile(const char* path);
 
@@ -113,6 +118,10 @@ SysError ReadKeyValue(UserKey key, const char* name, void* data, uint32_t* size)
 // either wholly the new text or as it was. A name longer than 255 characters is
 // refused (the first Windows 95 allows no more).
 SysError WriteKeyText(UserKey key, const char* name, const char* text);
+// Reads the value numbered `index` (from 0, in the key's own order): its name into
+// `name` (`nameSize` bytes) and its data as ReadKeyValue does. kErrNoMoreItems past the
+// last; kErrMoreData when the name or the data do not fit.
+SysError ReadKeyValueAt(UserKey key, uint32_t index, char* name, uint32_t nameSize, void* data, uint32_t* size);
 // Removes one value; kErrFileNotFound when there is none.
 SysError DeleteKeyValue(UserKey key, const char* name);
 // Returns once the key's changes are on disk. Until then a power cut may lose them:

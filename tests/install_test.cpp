@@ -284,18 +284,25 @@ TEST_F(Install, RunAgainFinishesWhereTheStoppedRunWasGoingAndKeepsTheSavedGame) 
         }
     }
 
-    // From a read-only medium over an earlier install of other versions, a missing
-    // file is no earlier run's move: its box, and nothing deleted.
+    // From a disc over an earlier install of other versions: a disc that stops (the
+    // volume full at README.DOC) leaves no record, having moved nothing, so another disc
+    // in the drive, without README.TXT, stops at once and changes nothing.
     SetUp();
-    ASSERT_EQ(DeleteOneFile("E:\\SETUP\\README.TXT"), kSysOk);
-    before = memfs::Files();
     for (const char* name : InstallList) memfs::AddFile(std::string("D:\\Zoppel\\") + name, "an earlier version");
     memfs::AddFile("D:\\Zoppel\\zoppel.sav", "a saved game");
     memfs::SetVolumeReadOnly('E', true);
+    memfs::FailOn(memfs::Op::CopyFile, "E:\\SETUP\\README.DOC", kErrDiskFull);
+    ui = InstallUi();
+    Run("D:\\Zoppel");
+    memfs::ClearFailures();
+    memfs::SetVolumeReadOnly('E', false);
+    ASSERT_EQ(DeleteOneFile("E:\\SETUP\\README.TXT"), kSysOk);
+    memfs::SetVolumeReadOnly('E', true);
+    before = memfs::Files();
     ui = InstallUi();
     Run("D:\\Zoppel");
     EXPECT_EQ(ui.errors, std::vector<std::string>{"Could not copy README.TXT"});
-    EXPECT_EQ(memfs::ReadFile("D:\\Zoppel\\zoppel.sav"), "a saved game");
+    EXPECT_EQ(memfs::Files(), before);
 }
 
 TEST_F(Install, SourceFolderIsTheProgramsOwnOrNone) {

@@ -19,6 +19,7 @@ struct Node {
     bool folder = false;
     bool denyCreate = false;
     bool deletePending = false;  // deleted while held open with delete sharing
+    bool unflushed = false;      // copied into, and not flushed since
     uint32_t attributes = 0;
     uint64_t lastWrite = 0;
     std::string content;
@@ -281,6 +282,20 @@ bool PoweredOff() {
     return W().powerCutAt != 0 && W().callCount > W().powerCutAt;
 }
 
+void LoseUnflushedIn(Node* folder) {
+    for (auto& entry : folder->children) {
+        if (entry.second->unflushed) entry.second->content.clear();
+        entry.second->unflushed = false;
+        LoseUnflushedIn(entry.second.get());
+    }
+}
+
+// What a power cut loses: file data and registry changes not yet flushed.
+void LoseUnflushed() {
+    for (auto& volume : W().volumes) LoseUnflushedIn(volume.second.root.get());
+    W().keys = W().durable;
+}
+
 // Every platform call passes here: it is counted, logged, and fails when a failure
 // was injected for it or the power is off.
 SysError Enter(Op op, const std::string& path) {
@@ -289,7 +304,7 @@ SysError Enter(Op op, const std::string& path) {
     w.calls.push_back({op, path});
     if (w.observer) w.observer(w.callCount, w.calls.back());
     if (w.powerCutAt != 0 && w.callCount >= w.powerCutAt) {
-        if (w.callCount == w.powerCutAt) w.keys = w.durable;
+        if (w.callCount == w.powerCutAt) LoseUnflushed();
         return kErrNotReady;
     }
     auto nth = w.failCalls.find(w.callCount);
@@ -356,6 +371,7 @@ const char* OpName(Op op) {
         "FreeSpace", "MakeFolder", "LookUp", "CopyFile", "DeleteFile", "ResetAttributes", "RemoveFolder",
         "BeginListing", "NextEntry", "OpenKey", "CreateKey", "ReadValue", "WriteValue",
         "WindowsFolder", "ShortForm", "WriteFile", "StartCommand", "ProgramPath", "DeleteValue", "FlushKey",
+        "EnumValue", "FlushFile",
     };
     return names[(int)op];
 }
@@ -574,7 +590,7 @@ void FailCopiesPartWay(bool on) { W().copiesFailPartWay = on; }
 void CutPowerAt(uint64_t n) { W().powerCutAt = n; }
 
 void ClearFailures() {
-    if (W().powerCutAt != 0) W().keys = W().durable;
+    if (W().powerCutAt != 0) LoseUnflushed();
     W().injections.clear();
     W().failCalls.clear();
     W().powerCutAt = 0;
@@ -662,6 +678,7 @@ SysError CopyFileOver(const char* from, const char* to) {
         dst = AddChild(parent, target.parts.back(), false);
     }
     dst->attributes = kept | kAttrArchive;
+    dst->unflushed = true;
     if (partWay) {
         dst->content = src->content.substr(0, src->content.size() / 2);
         dst->lastWrite = KeptTime(target, Now());
@@ -669,6 +686,17 @@ SysError CopyFileOver(const char* from, const char* to) {
     }
     dst->content = src->content;
     dst->lastWrite = KeptTime(target, src->lastWrite);
+    return kSysOk;
+}
+
+SysError FlushFile(const char* path) {
+    if (SysError error = Enter(Op::FlushFile, path)) return error;
+    Parsed parsed;
+    Node* node = nullptr;
+    if (SysError error = Find(path, &parsed, &node)) return error;
+    if (node->folder || (Reported(parsed, node) & kAttrReadOnly)) return kErrAccessDenied;
+    if (HeldOpen(node, false)) return kErrSharingViolation;
+    node->unflushed = false;
     return kSysOk;
 }
 
@@ -808,6 +836,21 @@ SysError WriteKeyText(UserKey key, const char* name, const char* text) {
     if (handle == W().openKeys.end() || strlen(name) > 255) return kErrInvalidParameter;
     Key& entry = W().keys[handle->second];
     entry.values[Fold(name)] = {name, RegValue{kRegSz, std::string(text, strlen(text) + 1)}};
+    return kSysOk;
+}
+
+SysError ReadKeyValueAt(UserKey key, uint32_t index, char* name, uint32_t nameSize, void* data, uint32_t* size) {
+    if (SysError error = Enter(Op::EnumValue, "")) return error;
+    auto handle = W().openKeys.find(key);
+    if (handle == W().openKeys.end()) return kErrInvalidParameter;
+    auto& values = W().keys[handle->second].values;
+    if (index >= values.size()) return kErrNoMoreItems;
+    const auto& [valueName, value] = std::next(values.begin(), index)->second;
+    uint32_t capacity = *size;
+    *size = (uint32_t)value.data.size();
+    if (valueName.size() >= nameSize || value.data.size() > capacity) return kErrMoreData;
+    memcpy(name, valueName.c_str(), valueName.size() + 1);
+    memcpy(data, value.data.data(), value.data.size());
     return kSysOk;
 }
 

@@ -29,7 +29,7 @@ enum : uint32_t {
 enum class Op {
     FreeSpace, MakeFolder, LookUp, CopyFile, DeleteFile, ResetAttributes, RemoveFolder,
     BeginListing, NextEntry, OpenKey, CreateKey, ReadValue, WriteValue,
-    WindowsFolder, ShortForm, WriteFile, StartCommand, ProgramPath, DeleteValue, FlushKey,
+    WindowsFolder, ShortForm, WriteFile, StartCommand, ProgramPath, DeleteValue, FlushKey, EnumValue, FlushFile,
 };
 const char* OpName(Op op);
 
@@ -125,7 +125,9 @@ void FailCopiesPartWay(bool on);
 void FailCall(uint64_t n, SysError error);
 // Cuts the power at the start of call number `n`: that call and every later one fail
 // (kErrNotReady) and change nothing, but a copy cut while copies fail part-way leaves
-// its cut destination, as a copy in progress does.
+// its cut destination, as a copy in progress does. What was copied into a file and not
+// flushed since is lost with the power (the file stays, empty), as are unflushed
+// registry changes.
 void CutPowerAt(uint64_t n);
 // Takes back every injected failure and the power cut: the next run finds the
 // machine as the last one left it, the registry as it was last flushed after a cut.

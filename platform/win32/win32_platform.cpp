@@ -89,6 +89,15 @@ SysError CopyFileOver(const char* from, const char* to) {
     return CopyFileA(from, to, FALSE) ? kSysOk : LastError();
 }
 
+SysError FlushFile(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return LastError();
+    SysError result = FlushFileBuffers(file) ? kSysOk : LastError();
+    CloseHandle(file);
+    return result;
+}
+
 SysError DeleteOneFile(const char* path) {
     return DeleteFileA(path) ? kSysOk : LastError();
 }
@@ -155,6 +164,14 @@ SysError ReadKeyValue(UserKey key, const char* name, void* data, uint32_t* size)
 SysError WriteKeyText(UserKey key, const char* name, const char* text) {
     return (SysError)RegSetValueExA((HKEY)key, name, 0, REG_SZ, (const BYTE*)text,
                                     (DWORD)strlen(text) + 1);
+}
+
+SysError ReadKeyValueAt(UserKey key, uint32_t index, char* name, uint32_t nameSize, void* data, uint32_t* size) {
+    DWORD nameLength = nameSize;
+    DWORD length = *size;
+    LONG result = RegEnumValueA((HKEY)key, index, name, &nameLength, NULL, NULL, (BYTE*)data, &length);
+    *size = length;
+    return (SysError)result;
 }
 
 SysError DeleteKeyValue(UserKey key, const char* name) {

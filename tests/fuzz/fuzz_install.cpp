@@ -38,6 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string location = in.ConsumeRandomLengthString(300);
     if (record >= 1) memfs::AddRegistryKey(kRecordKey);
     if (record >= 2) memfs::SetRegistryValue(kRecordKey, "location", record == 2 ? memfs::kRegSz : memfs::kRegDword, location);
+    // A record of a move under way for this download, with whatever text.
+    if (record == 3) memfs::SetRegistryValue(std::string(kRecordKey) + "\\Pending", "E:\\SETUP", memfs::kRegSz, location);
 
     for (const char* name : InstallList) {
         memfs::AddFile(std::string("E:\\SETUP\\") + name, std::string("game file ") + name);
@@ -53,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     char proposed[kPathSize];
     memset(proposed, 'x', sizeof proposed);
-    ReadInstallLocation(proposed);
+    ProposeInstallDir(proposed);
     Check(memchr(proposed, '\0', sizeof proposed) != nullptr, "unterminated location");
 
     // The field holds what a window text can: up to its NUL, at most 259 characters.
