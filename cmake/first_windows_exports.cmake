@@ -8,8 +8,8 @@
 # been looked up.
 set(FIRST_WINDOWS_KERNEL32_DLL
   CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
-  FindFirstFileA FindNextFileA FlushFileBuffers GetCommandLineA GetDiskFreeSpaceA GetFileAttributesA
-  GetFileSize GetLastError GetModuleFileNameA GetModuleHandleA GetProcAddress
+  FindFirstFileA FindNextFileA FlushFileBuffers GetCommandLineA GetDiskFreeSpaceA
+  GetFileAttributesA GetFileSize GetLastError GetModuleFileNameA GetModuleHandleA GetProcAddress
   GetShortPathNameA GetVersionExA GetWindowsDirectoryA MultiByteToWideChar ReadFile
   RemoveDirectoryA SetFileAttributesA WideCharToMultiByte WinExec _lclose _lcreat
   _lwrite lstrlenA)
