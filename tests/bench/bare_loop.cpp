@@ -1,5 +1,5 @@
 // The floor under the benchmark's install: the same files moved with nothing but the
-// calls a move needs (CopyFileA, SetFileAttributesA, DeleteFileA), in the setup's
+// calls a move needs (CopyFileA, SetFileAttributesA, FlushFileBuffers, DeleteFileA), in the setup's
 // order, each file named on a status line as the setup names it, then the removal
 // list's deletes, in a dialog of the same kind. Continue starts the moves and the
 // Exit button shows when they are done, as in the setup, so that the benchmark's
@@ -30,6 +30,9 @@ static void MoveOne(HWND dialog, const char* from, const char* to, const char* n
         return;
     }
     SetFileAttributesA(to, FILE_ATTRIBUTE_NORMAL);
+    HANDLE copy = CreateFileA(to, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (copy == INVALID_HANDLE_VALUE || !FlushFileBuffers(copy)) gAllMoved = false;
+    if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
     if (!DeleteFileA(from)) gAllMoved = false;
 }
 
