@@ -77,10 +77,7 @@ static bool WritePending(char mark) {
     char text[kPendingSize];
     text[0] = mark;
     text[1] = '\0';
-    if (AppendText(text, sizeof text, gSetup.installDir) && ChangePending(gSetup.recordName, text)) return true;
-    // A first record that may not be on disk is taken back: this run deletes nothing.
-    if (mark == '0') ChangePending(gSetup.recordName, nullptr);
-    return false;
+    return AppendText(text, sizeof text, gSetup.installDir) && ChangePending(gSetup.recordName, text);
 }
 
 void ReadMoveRecord() {
@@ -93,7 +90,10 @@ void ReadMoveRecord() {
 }
 
 bool MaySourcesGo() {
-    if (gSetup.record == RecordAbsent) gSetup.record = WritePending('0') ? RecordHere : RecordOff;
+    if (gSetup.record != RecordAbsent) return gSetup.record == RecordHere;
+    gSetup.record = WritePending('0') ? RecordHere : RecordOff;
+    // A record that may not be on disk is taken back: this run deletes nothing.
+    if (gSetup.record == RecordOff) ChangePending(gSetup.recordName, nullptr);
     return gSetup.record == RecordHere;
 }
 

@@ -273,8 +273,7 @@ void ExpectInstalled(const InstallRun& run, const std::string& folder, const std
 
 // Another download, installed into `folder`.
 void InstallAnotherDownload(const std::string& folder) {
-    memset(&gSetup, 0, sizeof gSetup);
-    strcpy(gSetup.sourceDir, "E:\\OTHER");
+    NewProcess("E:\\OTHER");
     for (const std::string& file : GameFiles()) memfs::AddFile("E:\\OTHER\\" + file, "another download's " + file);
     InstallUi ui;
     ui.directoryField = folder;
@@ -282,19 +281,9 @@ void InstallAnotherDownload(const std::string& folder) {
     EXPECT_TRUE(ui.finished);
 }
 
-// The folder the dialog proposes to a new run of the setup from `layout`'s download.
-std::string Proposal(const Layout& layout) {
-    memset(&gSetup, 0, sizeof gSetup);
-    snprintf(gSetup.sourceDir, kPathSize, "%s", layout.sourceDir.c_str());
-    char text[kPathSize];
-    ProposeInstallDir(text);
-    return text;
-}
-
 // A new run of the setup from the download of `run`, into `field`.
 void Rerun(InstallRun* run, const std::string& field) {
-    memset(&gSetup, 0, sizeof gSetup);
-    snprintf(gSetup.sourceDir, kPathSize, "%s", run->layout->sourceDir.c_str());
+    NewProcess(run->layout->sourceDir);
     run->ui = InstallUi();
     run->ui.directoryField = field;
     RunInstall(&run->ui);
@@ -344,7 +333,7 @@ SecondRun RunAgain(InstallRun* run, const std::string& where, const std::vector<
     const std::string savedGame = run->Destination("zoppel.sav");
     if (!layout.Has(kInPlace) && !memfs::Exists(savedGame)) memfs::AddFile(savedGame, "a saved game");
     const std::optional<std::string> saved = memfs::ReadFile(savedGame);
-    std::string proposal = Proposal(layout);
+    std::string proposal = Proposal(layout.sourceDir);
     // An empty field (a record key left without a location) the player fills in.
     SecondRun kind = record ? kResumed : whole && !layout.Has(kNoGame) ? kInstalledAnew : kStopped;
     if (proposal.empty()) {
@@ -523,7 +512,7 @@ TEST(FailureInjection, OnlyTheFlushedRecordOutlastsAPowerCut) {
         memfs::ObserveCalls(nullptr);
         memfs::ClearFailures();
         memfs::IgnoreFlushes(false);
-        Rerun(&run, Proposal(kLayouts[0]));
+        Rerun(&run, Proposal(kLayouts[0].sourceDir));
         EXPECT_EQ(run.ui.errors, flushes ? std::vector<std::string>{} : std::vector<std::string>{"Could not copy ZOPPEL.EXE"});
     }
 }

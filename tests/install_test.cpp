@@ -261,11 +261,8 @@ TEST_F(Install, RunAgainFinishesWhereTheStoppedRunWasGoingAndKeepsTheSavedGame) 
         memfs::AddFile("D:\\Games\\Zoppel\\zoppel.sav", "a saved game");
         const std::map<std::string, std::string> installed = memfs::Files();
         c.again();
-        memset(&gSetup, 0, sizeof gSetup);
-        strcpy(gSetup.sourceDir, "E:\\SETUP");
-        char proposal[kPathSize];
-        ProposeInstallDir(proposal);
-        EXPECT_STREQ(proposal, "D:\\Games\\Zoppel") << c.why;
+        std::string proposal = Proposal("E:\\SETUP");
+        EXPECT_EQ(proposal, "D:\\Games\\Zoppel") << c.why;
         ui = InstallUi();
         Run(proposal);
         EXPECT_EQ(ui.errors, c.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.box}) << c.why;

@@ -24,7 +24,18 @@ void FreshMachine(const std::string& sourceDir) {
     memfs::Reset();
     memfs::AddVolume('E', VolumeSpace{8, 512, 1000, 1000});
     memfs::AddVolume('D', VolumeSpace{8, 512, 1000000, 2000000});
+    NewProcess(sourceDir);
+}
+
+void NewProcess(const std::string& sourceDir) {
     memset(&gSetup, 0, sizeof gSetup);
     snprintf(gSetup.sourceDir, kPathSize, "%s", sourceDir.c_str());
+}
+
+std::string Proposal(const std::string& sourceDir) {
+    NewProcess(sourceDir);
+    char text[kPathSize];
+    ProposeInstallDir(text);
+    return text;
 }
 

@@ -28,5 +28,9 @@ std::string ContentOf(const std::string& name);
 // Resets the stand-in with volumes C: and E: and an empty gSetup whose sourceDir is
 // `sourceDir`; the field of `ui` is set to `installDir`.
 void FreshMachine(const std::string& sourceDir);
+// gSetup as a new process of the setup started from `sourceDir` has it.
+void NewProcess(const std::string& sourceDir);
+// The folder the dialog of such a process proposes.
+std::string Proposal(const std::string& sourceDir);
 
 #endif

@@ -815,11 +815,17 @@ SysError CreateUserKey(const char* keyPath, UserKey* key) {
     return OpenKey(keyPath, key);
 }
 
+// The key `key` was opened on, or null when it is not open.
+static Key* KeyOf(UserKey key) {
+    auto handle = W().openKeys.find(key);
+    return handle == W().openKeys.end() ? nullptr : &W().keys[handle->second];
+}
+
 SysError ReadKeyValue(UserKey key, const char* name, void* data, uint32_t* size) {
     if (SysError error = Enter(Op::ReadValue, name)) return error;
-    auto handle = W().openKeys.find(key);
-    if (handle == W().openKeys.end()) return kErrInvalidParameter;
-    auto& values = W().keys[handle->second].values;
+    Key* open = KeyOf(key);
+    if (!open) return kErrInvalidParameter;
+    auto& values = open->values;
     auto value = values.find(Fold(name));
     if (value == values.end()) return kErrFileNotFound;
     const std::string& bytes = value->second.second.data;
@@ -832,18 +838,17 @@ SysError ReadKeyValue(UserKey key, const char* name, void* data, uint32_t* size)
 
 SysError WriteKeyText(UserKey key, const char* name, const char* text) {
     if (SysError error = Enter(Op::WriteValue, name)) return error;
-    auto handle = W().openKeys.find(key);
-    if (handle == W().openKeys.end() || strlen(name) > 255) return kErrInvalidParameter;
-    Key& entry = W().keys[handle->second];
-    entry.values[Fold(name)] = {name, RegValue{kRegSz, std::string(text, strlen(text) + 1)}};
+    Key* open = KeyOf(key);
+    if (!open || strlen(name) > 255) return kErrInvalidParameter;
+    open->values[Fold(name)] = {name, RegValue{kRegSz, std::string(text, strlen(text) + 1)}};
     return kSysOk;
 }
 
 SysError ReadKeyValueAt(UserKey key, uint32_t index, char* name, uint32_t nameSize, void* data, uint32_t* size) {
     if (SysError error = Enter(Op::EnumValue, "")) return error;
-    auto handle = W().openKeys.find(key);
-    if (handle == W().openKeys.end()) return kErrInvalidParameter;
-    auto& values = W().keys[handle->second].values;
+    Key* open = KeyOf(key);
+    if (!open) return kErrInvalidParameter;
+    auto& values = open->values;
     if (index >= values.size()) return kErrNoMoreItems;
     const auto& [valueName, value] = std::next(values.begin(), index)->second;
     uint32_t capacity = *size;
@@ -856,18 +861,16 @@ SysError ReadKeyValueAt(UserKey key, uint32_t index, char* name, uint32_t nameSi
 
 SysError DeleteKeyValue(UserKey key, const char* name) {
     if (SysError error = Enter(Op::DeleteValue, name)) return error;
-    auto handle = W().openKeys.find(key);
-    if (handle == W().openKeys.end()) return kErrInvalidParameter;
-    return W().keys[handle->second].values.erase(Fold(name)) ? kSysOk : kErrFileNotFound;
+    Key* open = KeyOf(key);
+    if (!open) return kErrInvalidParameter;
+    return open->values.erase(Fold(name)) ? kSysOk : kErrFileNotFound;
 }
 
 SysError FlushUserKey(UserKey key) {
-    auto handle = W().openKeys.find(key);
-    if (SysError error = Enter(Op::FlushKey, handle == W().openKeys.end() ? "" : handle->second)) return error;
-    if (handle == W().openKeys.end()) return kErrInvalidParameter;
-    if (W().flushesIgnored) return kSysOk;
-    const Key& live = W().keys[handle->second];
-    MakeKey(W().durable, live.path).values = live.values;
+    Key* open = KeyOf(key);
+    if (SysError error = Enter(Op::FlushKey, open ? open->path : "")) return error;
+    if (!open) return kErrInvalidParameter;
+    if (!W().flushesIgnored) MakeKey(W().durable, open->path).values = open->values;
     return kSysOk;
 }
 
